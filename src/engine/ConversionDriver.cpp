@@ -1,0 +1,128 @@
+#include "ConversionDriver.h"
+
+#include "ConversionState.h"
+#include "DecoderStage.h"
+#include "EngineContext.h"
+#include "FolderPaths.h"
+#include "Ticks.h"
+
+#include <QFileInfo>
+
+#include <thread>
+
+namespace zorvane {
+
+namespace {
+
+// How long a stage thread may go without encoding anything, after the
+// decoder returned, before the driver asks the whole run to stop. Time spent
+// paused does not count: a user who pauses near the end of a file must not
+// lose the run.
+constexpr uint32_t kStageStallMs = 10000;
+
+void JoinStage(ConversionState& state, StageThread& thread) {
+    if (!thread.Started()) {
+        return;
+    }
+    uint64_t lastDone = state.overallSamplesDone.load();
+    uint32_t stallStart = TickCount();
+    while (!thread.WaitFor(100)) {
+        const uint64_t done = state.overallSamplesDone.load();
+        if (done != lastDone || state.paused.load() != 0) {
+            lastDone = done;
+            stallStart = TickCount();
+        } else if (TicksSince(stallStart) > kStageStallMs) {
+            // Killing a thread would leave its file half written; every stage
+            // polls `running`, so asking is enough, and the file gets ERROR.
+            state.Stop();
+            break;
+        }
+    }
+    thread.Join();
+}
+
+QString SpeedText(float audioSeconds, double elapsed) {
+    // A file converted within one tick would otherwise show "infx".
+    const double speed = elapsed > 0.0 ? double(audioSeconds) / elapsed : 0.0;
+    return QString::asprintf("%.2f", speed);
+}
+
+} // namespace
+
+QString LogSeparatorLine() { return QString(99, u'-'); }
+
+void RunDriver(EngineContext& ctx) {
+    ConversionState& state = *ctx.progressWindow;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (state.view) {
+        state.view->StartRefreshTimer();
+    }
+    const uint32_t runStart = TickCount();
+    state.overallStartTick.store(runStart);
+    state.taskIndex.store(0);
+    const int taskCount = int(state.tasks.size());
+
+    while (state.IsRunning() && state.taskIndex.load() < taskCount) {
+        const int index = state.taskIndex.load();
+        state.PostLog(LogSeparatorLine());
+        const uint32_t fileStart = TickCount();
+        if (state.view) {
+            state.view->SetTitle(QStringLiteral("Converting %1/%2").arg(index + 1).arg(taskCount));
+        }
+        CConversionTask task = state.tasks[size_t(index)];
+
+        const QString folder = FolderOfPath(task.destinationPath);
+        if (!folder.isEmpty() && !QFileInfo(folder).isDir() && !CreateFolderPath(folder)) {
+            state.PostLog(QStringLiteral("Fail to create folder %1 !").arg(folder), LogError);
+            state.Stop();
+            break;
+        }
+        if (QFileInfo::exists(task.destinationPath)) {
+            task.destinationPath = UniqueDestinationPath(task.destinationPath);
+        }
+        if (state.view) {
+            state.view->SetSourceText(task.sourcePath);
+            state.view->SetDestinationText(task.destinationPath);
+        }
+        state.PostLog(QStringLiteral("Start a new converting task."));
+        state.PostLog(QStringLiteral("Source:  %1.").arg(task.sourcePath));
+        state.PostLog(QStringLiteral("Destination: %1.").arg(task.destinationPath));
+
+        state.fileSamplesDone.store(0);
+        state.fileAudioSeconds.store(0.0f);
+        state.fileStartTick.store(TickCount());
+        ctx.decodedRing.Reset();
+        ctx.processedRing.Reset();
+
+        if (!RunDecoder(ctx, task)) {
+            state.Stop();
+        }
+        JoinStage(state, state.tempoThread);
+        JoinStage(state, state.encoderThread);
+        ctx.currentTask.store(nullptr);
+
+        if (state.IsRunning()) {
+            const double elapsed = double(TicksSince(fileStart)) / 1000.0;
+            state.PostLog(QStringLiteral("Time elapsed %1 secs, speed %2x.")
+                              .arg(QString::asprintf("%.2f", elapsed),
+                                   SpeedText(state.fileAudioSeconds.load(), elapsed)));
+            state.PostLog(QStringLiteral("Converting status: OK."));
+        } else {
+            state.PostLog(QStringLiteral("Converting status: ERROR."), LogError);
+        }
+        state.taskIndex.store(index + 1);
+    }
+
+    if (state.IsRunning()) {
+        if (taskCount > 1) {
+            const double total = double(TicksSince(runStart)) / 1000.0;
+            state.PostLog(LogSeparatorLine());
+            state.PostLog(QStringLiteral("Total time elapsed %1 secs, overall speed %2x.")
+                              .arg(QString::asprintf("%.2f", total),
+                                   SpeedText(state.overallAudioSeconds.load(), total)));
+        }
+        state.PostFinished();
+    }
+}
+
+} // namespace zorvane

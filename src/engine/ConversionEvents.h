@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QEvent>
+#include <QString>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+namespace zorvane {
+
+// Log levels of WM_CONV_LOG. Level 1 is drawn dark red by the log; no engine
+// code sends it.
+enum LogLevel : int { LogNormal = 0, LogWarning = 1, LogError = 2 };
+
+// The engine's messages to the window of a run. The numbers are part of the
+// protocol: receivers switch on QEvent::type().
+inline constexpr QEvent::Type WM_CONV_PROGRESS = QEvent::Type(1124);
+inline constexpr QEvent::Type WM_CONV_LOG = QEvent::Type(1125);
+inline constexpr QEvent::Type WM_CONV_FINISHED = QEvent::Type(1129);
+
+// Opened when a synchronously delivered event has been handled (or dropped
+// unhandled), so that its sender can stop waiting.
+class DeliveryGate {
+public:
+    void Open();
+    // Waits until Open() was called or keepWaiting() returns false; polls the
+    // predicate every few milliseconds. Returns true when opened.
+    template <typename Pred>
+    bool WaitWhile(Pred keepWaiting) {
+        std::unique_lock lock(mutex);
+        while (!opened) {
+            if (!keepWaiting()) {
+                return false;
+            }
+            cv.wait_for(lock, std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool opened = false;
+};
+
+// Base of the engine's events. The payload lives in the event object, which Qt
+// deletes after delivery, so nothing can leak however the receiver handles it.
+class ConversionEvent : public QEvent {
+public:
+    explicit ConversionEvent(QEvent::Type eventType) : QEvent(eventType) {}
+    ~ConversionEvent() override;
+
+    // Marks the payload as published to the receiving thread. Qt's own queue
+    // lock is invisible to ThreadSanitizer, so we say it ourselves.
+    // Every most-derived destructor calls AnnotateReceived() too, because Qt
+    // may delete an event that no receiver looked at.
+    void AnnotatePublished();
+    void AnnotateReceived();
+
+    std::shared_ptr<DeliveryGate> gate; // set for synchronous delivery
+};
+
+// WM_CONV_PROGRESS: percent of the current file and of the whole run.
+class ConvProgressEvent final : public ConversionEvent {
+public:
+    ConvProgressEvent(float file, float overall)
+        : ConversionEvent(WM_CONV_PROGRESS), filePercent(file), overallPercent(overall) {}
+    ~ConvProgressEvent() override { AnnotateReceived(); }
+    float filePercent;
+    float overallPercent;
+};
+
+// WM_CONV_LOG: one log line and its level.
+class ConvLogEvent final : public ConversionEvent {
+public:
+    ConvLogEvent(QString line, int lineLevel)
+        : ConversionEvent(WM_CONV_LOG), text(std::move(line)), level(lineLevel) {}
+    ~ConvLogEvent() override { AnnotateReceived(); }
+    QString text;
+    int level;
+};
+
+// WM_CONV_FINISHED: the run went through its whole task list.
+class ConvFinishedEvent final : public ConversionEvent {
+public:
+    ConvFinishedEvent() : ConversionEvent(WM_CONV_FINISHED) {}
+    ~ConvFinishedEvent() override { AnnotateReceived(); }
+};
+
+// Casts an event received by a QObject::event() override to the engine event
+// of its type, or returns nullptr when it is not one. Receivers use this and
+// nothing else to read a payload.
+template <typename E>
+E* EngineEventCast(QEvent* e) {
+    auto* ev = dynamic_cast<E*>(e);
+    if (ev) {
+        ev->AnnotateReceived();
+    }
+    return ev;
+}
+
+} // namespace zorvane

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "RingBuffer.h"
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+
+namespace zorvane {
+
+// Format codes of MediaFileInfo::formatCode and of the task's formats.
+inline constexpr int32_t kFormatMp3 = 2;
+
+// Tag-type bits of sourceTagTypes / tagTypesToWrite (TagLib's MPEG tag types).
+enum TagTypeBits : uint8_t { TagBitId3v1 = 1, TagBitId3v2 = 2, TagBitApe = 4 };
+
+// A 32-bit flag that one stage writes and others poll. The writer publishes
+// with release and readers load with acquire, because the end-of-stream test
+// "flag is 0, so the ring holds everything" must also see the ring's last
+// write index. Copying a task copies the value, not the sharing.
+class StageFlag {
+public:
+    StageFlag() = default;
+    StageFlag(const StageFlag& other) : value(other.Get()) {}
+    StageFlag& operator=(const StageFlag& other) {
+        Set(other.Get());
+        return *this;
+    }
+    int32_t Get() const { return value.load(std::memory_order_acquire); }
+    void Set(int32_t v) { value.store(v, std::memory_order_release); }
+
+private:
+    std::atomic<int32_t> value{0};
+};
+
+// One queued file of a conversion run. The run keeps one copy per file in its
+// task list; the driver converts a further working copy, whose stage flags are
+// the only members shared between threads while the file converts.
+class CConversionTask {
+public:
+    QString sourcePath;
+    int32_t sourceFormat = -1;
+    uint32_t sourceRate = uint32_t(-1);     // Hz
+    uint32_t sourceChannels = uint32_t(-1); // 1 or 2
+    uint8_t sourceTagTypes = 0;             // TagTypeBits
+    uint8_t tagTypesToWrite = 0;            // TagTypeBits, filled by the tag step
+    QString destinationPath;
+    int32_t outputFormat = -1;
+    uint32_t targetRate = uint32_t(-1);     // Hz
+    uint32_t targetChannels = uint32_t(-1); // 1 or 2
+    uint64_t expectedSamples = 0;           // over all channels; multiple of targetChannels
+    double sampleRatio = 0.0;
+    int32_t needsProcessing = 0; // 1: through the tempo stage; 0: encoder reads the decoder's ring
+    StageFlag decoding;
+    StageFlag encoding;
+    StageFlag processing;
+    SampleRing* encoderInput = nullptr;
+    QString artist;
+    QString albumArtist;
+    QString album;
+    QString track;
+    QString title;
+    QString genre;
+    QString date;
+    QString comment;
+
+    // Seconds of output audio in n samples counted over all channels.
+    float AudioSeconds(uint64_t n) const;
+};
+
+} // namespace zorvane

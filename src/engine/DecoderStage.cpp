@@ -1,0 +1,144 @@
+#include "DecoderStage.h"
+
+#include "ConversionState.h"
+#include "EncoderStage.h"
+#include "EngineContext.h"
+#include "TempoStage.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <mpg123.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace zorvane {
+
+namespace {
+
+QString DecoderErrorText(mpg123_handle* handle) {
+    return QString::fromUtf8(mpg123_strerror(handle));
+}
+
+int Decode(EngineContext& ctx, ConversionState& state, const CConversionTask& task) {
+    mpg123_handle* handle = ctx.decoderHandle;
+    if (!handle) {
+        state.PostLog(QStringLiteral("Trouble with mpg123: %1").arg(ctx.InitError()), LogError);
+        return 0;
+    }
+    mpg123_format_none(handle);
+    if (mpg123_format(handle, long(task.sourceRate), int(task.sourceChannels),
+                      MPG123_ENC_SIGNED_32) != MPG123_OK) {
+        state.PostLog(QStringLiteral("Invalid Format!"), LogError);
+        return 0;
+    }
+    if (mpg123_format_support(handle, long(task.sourceRate), MPG123_ENC_SIGNED_32) == 0) {
+        state.PostLog(QStringLiteral("Invalid Format!"), LogError);
+        return 0;
+    }
+    if (mpg123_open(handle, QFile::encodeName(task.sourcePath).constData()) != MPG123_OK) {
+        state.PostLog(QStringLiteral("Trouble with mpg123: %1").arg(DecoderErrorText(handle)),
+                      LogError);
+        mpg123_close(handle);
+        return 0;
+    }
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+    // Opening only opens the file; this is where the decoder first looks for
+    // MPEG frames. A file without any (text, empty, damaged beyond repair)
+    // would otherwise become an empty output reported as converted.
+    if (mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK) {
+        state.PostLog(QStringLiteral("Trouble with mpg123: %1").arg(DecoderErrorText(handle)),
+                      LogError);
+        mpg123_close(handle);
+        return 0;
+    }
+
+    const size_t blockBytes = mpg123_outblock(handle);
+    const uint32_t blockSamples = uint32_t(blockBytes / sizeof(int32_t));
+    std::vector<int32_t> buffer(blockSamples);
+    SampleRing& ring = ctx.decodedRing;
+
+    int result = 1;
+    uint64_t decoded = 0;
+    while (state.IsRunning()) {
+        if (ring.Free() < blockSamples) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        size_t done = 0;
+        const int status = mpg123_read(handle, buffer.data(), blockBytes, &done);
+        // The samples go on at full precision: the encoder takes 32-bit input,
+        // and masking bits away here would add audible hiss to quiet passages.
+        ring.Write(buffer.data(), uint32_t(done / sizeof(int32_t)));
+        decoded += done / sizeof(int32_t);
+        if (status == MPG123_OK || status == MPG123_NEW_FORMAT) {
+            // Only one output format is allowed, so a new stream format
+            // mid-file still arrives in it: keep going rather than cut the file.
+            continue;
+        }
+        if (status != MPG123_DONE || decoded == 0) {
+            // A read error would otherwise end the output early, or leave it
+            // empty, and still be reported as converted.
+            const QString reason = status != MPG123_DONE
+                                       ? DecoderErrorText(handle)
+                                       : QStringLiteral("no MPEG audio frames in the file");
+            state.PostLog(QStringLiteral("Trouble with mpg123: %1").arg(reason), LogError);
+            result = 0;
+        }
+        break;
+    }
+    mpg123_close(handle);
+    return result;
+}
+
+} // namespace
+
+int CheckSourceReadable(ConversionState& state, const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        state.PostLog(
+            QStringLiteral("File Error: %1").arg(QString::fromLocal8Bit(std::strerror(error))),
+            LogError);
+        return 0;
+    }
+    ::close(fd);
+    return 1;
+}
+
+int RunDecoder(EngineContext& ctx, CConversionTask& task) {
+    ConversionState& state = *ctx.progressWindow;
+    ctx.currentTask.store(&task);
+    task.decoding.Set(1);
+
+    int result = 0;
+    if (!CheckSourceReadable(state, task.sourcePath)) {
+        state.Stop();
+    } else {
+        try {
+            if (task.needsProcessing == 1) {
+                task.encoderInput = &ctx.processedRing;
+                state.tempoThread.Start([&ctx, &task] { RunTempoStage(ctx, task); });
+            } else {
+                task.encoderInput = &ctx.decodedRing;
+                state.encoderThread.Start([&ctx, &task] { RunEncoder(ctx, task); });
+            }
+            result = Decode(ctx, state, task);
+        } catch (...) {
+            state.Stop();
+            state.PostLog(
+                QStringLiteral("An error occurred while decoding %1").arg(task.sourcePath),
+                LogError);
+            result = 0;
+        }
+    }
+    task.decoding.Set(0);
+    return result;
+}
+
+} // namespace zorvane

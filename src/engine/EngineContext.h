@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ConversionTask.h"
+#include "RingBuffer.h"
+
+#include <atomic>
+
+struct mpg123_handle_struct;
+
+namespace zorvane {
+
+class ConversionState;
+
+// The engine's long-lived pieces: the two sample rings, the decoder handle
+// used for conversion, and which run and task are current. The program makes
+// one at start-up and keeps it for its whole life; tests make their own. The
+// engine never reaches for a global: every stage is handed its context.
+//
+// Thread safety: progressWindow is set before a run's driver starts and
+// cleared after it ended; currentTask is set by the driver thread before the
+// stage threads of a file start and read by them.
+class EngineContext {
+public:
+    EngineContext();
+    ~EngineContext();
+    EngineContext(const EngineContext&) = delete;
+    EngineContext& operator=(const EngineContext&) = delete;
+
+    // False when the decoding library could not make a handle; the text says why.
+    bool IsValid() const { return decoderHandle != nullptr; }
+    QString InitError() const { return initError; }
+
+    ConversionState* progressWindow = nullptr;
+    std::atomic<CConversionTask*> currentTask{nullptr};
+    SampleRing decodedRing{kRingCapacity};
+    SampleRing processedRing{kRingCapacity};
+    mpg123_handle_struct* decoderHandle = nullptr;
+
+private:
+    QString initError;
+};
+
+// Initialises libmpg123 once for the process; safe to call from any thread.
+// Returns false when the library refuses to start.
+bool EnsureDecoderLibrary();
+
+} // namespace zorvane
