@@ -1,0 +1,93 @@
+#include "ConsoleReceiver.h"
+
+#include "engine/Ticks.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace zorvane {
+
+namespace {
+
+QString Hms(double seconds) {
+    const long s = seconds > 0 ? long(seconds) : 0;
+    return QString::asprintf("%02ld:%02ld:%02ld", s / 3600, (s % 3600) / 60, s % 60);
+}
+
+} // namespace
+
+ConsoleReceiver::ConsoleReceiver(const ConversionState& runState, std::FILE* output,
+                                 bool live)
+    : state(runState), out(output), liveProgress(live) {}
+
+void ConsoleReceiver::ShowErrorBox(const QString& text) {
+    std::fprintf(stderr, "zorvane-convert: %s\n", text.toLocal8Bit().constData());
+}
+
+bool ConsoleReceiver::event(QEvent* e) {
+    if (auto* log = EngineEventCast<ConvLogEvent>(e)) {
+        PrintLine(log->text, log->level > LogNormal);
+        return true;
+    }
+    if (auto* progress = EngineEventCast<ConvProgressEvent>(e)) {
+        if (state.IsRunning()) {
+            DrawProgress(progress->filePercent, progress->overallPercent);
+        }
+        return true;
+    }
+    if (EngineEventCast<ConvFinishedEvent>(e)) {
+        finished = true;
+        PrintLine(QStringLiteral("Finished converting, all done ^_^"), false);
+        return true;
+    }
+    return QObject::event(e);
+}
+
+void ConsoleReceiver::PrintLine(const QString& text, bool error) {
+    ClearProgress();
+    if (error) {
+        ++errorLines;
+    }
+    std::fprintf(out, "%s%s\n", error ? "ERROR: " : "", text.toLocal8Bit().constData());
+    std::fflush(out);
+}
+
+void ConsoleReceiver::DrawProgress(float filePercent, float overallPercent) {
+    if (!liveProgress) {
+        return;
+    }
+    const float f = std::min(filePercent, 100.0f);
+    const float o = std::min(overallPercent, 100.0f);
+    const double elapsed = double(TicksSince(state.overallStartTick.load())) / 1000.0;
+    const double speed = elapsed > 0 ? double(state.overallAudioSeconds.load()) / elapsed : 0.0;
+    const QString left = o > 0 ? Hms((100.0 - o) * elapsed / o) : QStringLiteral("--:--:--");
+    const int index = state.taskIndex.load();
+    const int count = int(state.tasks.size());
+    QString name;
+    if (index >= 0 && index < count) {
+        name = QFileInfo(state.tasks[size_t(index)].sourcePath).fileName();
+    }
+    if (name.size() > 32) {
+        name = name.left(31) + QChar(0x2026);
+    }
+    const QString line =
+        QStringLiteral("[%1/%2] %3  file %4%  run %5%  speed %6x  left %7")
+            .arg(index + 1)
+            .arg(count)
+            .arg(name, QString::asprintf("%5.1f", double(f)), QString::asprintf("%5.1f", double(o)),
+                 QString::asprintf("%.1f", speed), left);
+    std::fprintf(stderr, "\r\033[K%s", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+    progressShown = true;
+}
+
+void ConsoleReceiver::ClearProgress() {
+    if (progressShown) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+        progressShown = false;
+    }
+}
+
+} // namespace zorvane
