@@ -3,22 +3,21 @@
 namespace zorvane {
 
 QString UsageText() {
-    return QStringLiteral(
-        "Usage: zorvane-convert [--out DIR] FILE...\n"
-        "\n"
-        "Converts MP3 files to new constant-bitrate MP3 files with the settings\n"
-        "of Config.ini and prints the conversion log.\n"
-        "\n"
-        "Options:\n"
-        "  --out DIR   write the new files into DIR (created when missing);\n"
-        "              without it each file is written beside its source\n"
-        "  -h, --help  show this text\n"
-        "\n"
-        "An existing output is never overwritten: the new file is numbered,\n"
-        "e.g. \"song (2).mp3\". Sources are only read.\n"
-        "\n"
-        "Exit status: 0 when every file was converted, 1 when a conversion\n"
-        "failed, 2 when the arguments were wrong.\n");
+    return QStringLiteral("Usage: zorvane-convert [--out DIR] FILE...\n"
+                          "\n"
+                          "Converts MP3 files to new constant-bitrate MP3 files with the settings\n"
+                          "of Config.ini and prints the conversion log.\n"
+                          "\n"
+                          "Options:\n"
+                          "  --out DIR   write the new files into DIR (created when missing);\n"
+                          "              without it each file is written beside its source\n"
+                          "  -h, --help  show this text\n"
+                          "\n"
+                          "An existing output is never overwritten: the new file is numbered,\n"
+                          "e.g. \"song (2).mp3\". Sources are only read.\n"
+                          "\n"
+                          "Exit status: 0 when every file was converted, 1 when a conversion\n"
+                          "failed, 2 when the arguments were wrong.\n");
 }
 
 std::optional<CliOptions> ParseCommandLine(const QStringList& args, QString* error) {

@@ -17,8 +17,7 @@ QString Hms(double seconds) {
 
 } // namespace
 
-ConsoleReceiver::ConsoleReceiver(const ConversionState& runState, std::FILE* output,
-                                 bool live)
+ConsoleReceiver::ConsoleReceiver(const ConversionState& runState, std::FILE* output, bool live)
     : state(runState), out(output), liveProgress(live) {}
 
 void ConsoleReceiver::ShowErrorBox(const QString& text) {

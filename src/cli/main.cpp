@@ -27,7 +27,9 @@ namespace {
 
 std::atomic<int> interrupted{0};
 
-void OnInterrupt(int) { interrupted.store(1); }
+void OnInterrupt(int) {
+    interrupted.store(1);
+}
 
 struct SourceFormat {
     long rate = 0;
@@ -48,8 +50,7 @@ bool ProbeSource(const QString& path, SourceFormat* format, QString* error) {
     int encoding = 0;
     if (mpg123_open(handle, QFile::encodeName(path).constData()) != MPG123_OK) {
         *error = QString::fromUtf8(mpg123_strerror(handle));
-    } else if (mpg123_getformat(handle, &format->rate, &format->channels, &encoding) !=
-               MPG123_OK) {
+    } else if (mpg123_getformat(handle, &format->rate, &format->channels, &encoding) != MPG123_OK) {
         *error = QStringLiteral("not an MP3 file");
     } else {
         mpg123_scan(handle);

@@ -49,7 +49,9 @@ QString SpeedText(float audioSeconds, double elapsed) {
 
 } // namespace
 
-QString LogSeparatorLine() { return QString(99, u'-'); }
+QString LogSeparatorLine() {
+    return QString(99, u'-');
+}
 
 void RunDriver(EngineContext& ctx) {
     ConversionState& state = *ctx.progressWindow;

@@ -26,8 +26,7 @@ public:
     void Open();
     // Waits until Open() was called or keepWaiting() returns false; polls the
     // predicate every few milliseconds. Returns true when opened.
-    template <typename Pred>
-    bool WaitWhile(Pred keepWaiting) {
+    template <typename Pred> bool WaitWhile(Pred keepWaiting) {
         std::unique_lock lock(mutex);
         while (!opened) {
             if (!keepWaiting()) {
@@ -91,8 +90,7 @@ public:
 // Casts an event received by a QObject::event() override to the engine event
 // of its type, or returns nullptr when it is not one. Receivers use this and
 // nothing else to read a payload.
-template <typename E>
-E* EngineEventCast(QEvent* e) {
+template <typename E> E* EngineEventCast(QEvent* e) {
     auto* ev = dynamic_cast<E*>(e);
     if (ev) {
         ev->AnnotateReceived();

@@ -37,7 +37,9 @@ void ConversionState::PostLog(const QString& text, LogLevel level) {
     Post(new ConvLogEvent(text, level));
 }
 
-void ConversionState::PostFinished() { Post(new ConvFinishedEvent()); }
+void ConversionState::PostFinished() {
+    Post(new ConvFinishedEvent());
+}
 
 void ConversionState::AddEncoded(uint64_t samples, float seconds) {
     // Single writer: plain load-and-store keeps the counters cheap to update.

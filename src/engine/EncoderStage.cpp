@@ -3,8 +3,8 @@
 #include "ConversionState.h"
 #include "ConversionTask.h"
 #include "EngineContext.h"
-#include "Ticks.h"
 #include "TagWriter.h"
+#include "Ticks.h"
 
 #include <QFile>
 
@@ -120,8 +120,7 @@ int Encode(EngineContext& ctx, CConversionTask& task) {
     std::unique_ptr<std::FILE, FileCloser> file(
         std::fopen(QFile::encodeName(task.destinationPath).constData(), "w+b"));
     if (!file) {
-        state.PostLog(QStringLiteral("Error creating file %1").arg(task.destinationPath),
-                      LogError);
+        state.PostLog(QStringLiteral("Error creating file %1").arg(task.destinationPath), LogError);
         state.Stop();
         return 0;
     }

@@ -27,7 +27,9 @@ MakeResult MakeOneFolder(const QString& path) {
     }
 }
 
-bool IsSeparator(QChar c) { return c == u'/' || c == u'\\'; }
+bool IsSeparator(QChar c) {
+    return c == u'/' || c == u'\\';
+}
 
 } // namespace
 
@@ -85,7 +87,8 @@ QString UniqueDestinationPath(const QString& path) {
     const QString stem = hasExtension ? path.left(dot) : path;
     const QString extension = hasExtension ? path.mid(dot) : QString();
     for (int n = 2;; ++n) {
-        const QString candidate = QStringLiteral("%1 (%2)%3").arg(stem, QString::number(n), extension);
+        const QString candidate =
+            QStringLiteral("%1 (%2)%3").arg(stem, QString::number(n), extension);
         if (!QFileInfo::exists(candidate)) {
             return candidate;
         }

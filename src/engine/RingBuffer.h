@@ -28,8 +28,7 @@ inline constexpr uint32_t kRingCapacity = 1048576;
 //
 // Capacity: at most capacity - 1 elements are stored, so that a full ring and
 // an empty ring can be told apart. No allocation after construction.
-template <typename T, unsigned N = 1>
-class RingBuffer {
+template <typename T, unsigned N = 1> class RingBuffer {
     static_assert(std::is_trivially_copyable_v<T>);
     static_assert(N >= 1);
 

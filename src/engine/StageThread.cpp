@@ -2,7 +2,9 @@
 
 namespace zorvane {
 
-StageThread::~StageThread() { Join(); }
+StageThread::~StageThread() {
+    Join();
+}
 
 void StageThread::Start(std::function<void()> body) {
     Join();

@@ -22,7 +22,9 @@ struct RingBinding {
     ConversionState* state;
 };
 
-RingBinding* BindingOf(sox_effect_t* effp) { return *static_cast<RingBinding**>(effp->priv); }
+RingBinding* BindingOf(sox_effect_t* effp) {
+    return *static_cast<RingBinding**>(effp->priv);
+}
 
 // "input": hands SoX the decoded samples; end of input once the decoder has
 // finished and the ring is empty.
@@ -67,15 +69,15 @@ int OutputFlow(sox_effect_t* effp, const sox_sample_t* ibuf, sox_sample_t*, size
 
 const sox_effect_handler_t* InputHandler() {
     static const sox_effect_handler_t handler = {
-        "input", nullptr, SOX_EFF_MCHAN, nullptr, nullptr, nullptr, InputDrain,
-        nullptr, nullptr, sizeof(RingBinding*)};
+        "input", nullptr,    SOX_EFF_MCHAN, nullptr, nullptr,
+        nullptr, InputDrain, nullptr,       nullptr, sizeof(RingBinding*)};
     return &handler;
 }
 
 const sox_effect_handler_t* OutputHandler() {
     static const sox_effect_handler_t handler = {
-        "output", nullptr, SOX_EFF_MCHAN, nullptr, nullptr, OutputFlow, nullptr,
-        nullptr, nullptr, sizeof(RingBinding*)};
+        "output",   nullptr, SOX_EFF_MCHAN, nullptr, nullptr,
+        OutputFlow, nullptr, nullptr,       nullptr, sizeof(RingBinding*)};
     return &handler;
 }
 
@@ -84,9 +86,8 @@ struct ChainDeleter {
 };
 
 // Creates an effect by handler, applies one option (or none) and adds it.
-void AddEffect(sox_effects_chain_t* chain, const sox_effect_handler_t* handler,
-               const char* option, sox_signalinfo_t* running, const sox_signalinfo_t* fixed,
-               RingBinding* binding) {
+void AddEffect(sox_effects_chain_t* chain, const sox_effect_handler_t* handler, const char* option,
+               sox_signalinfo_t* running, const sox_signalinfo_t* fixed, RingBinding* binding) {
     if (!handler) {
         throw std::runtime_error("effect not available");
     }
@@ -172,8 +173,8 @@ int RunTempoStage(EngineContext& ctx, CConversionTask& task) {
         sox_signalinfo_t running{double(task.sourceRate), unsigned(task.sourceChannels), 32,
                                  SOX_UNKNOWN_LEN, nullptr};
         const sox_signalinfo_t fixed = running;
-        sox_encodinginfo_t encoding{SOX_ENCODING_SIGN2, 32, 0.0, sox_option_no,
-                                    sox_option_no,      sox_option_no, sox_false};
+        sox_encodinginfo_t encoding{SOX_ENCODING_SIGN2, 32,       0.0, sox_option_no, sox_option_no,
+                                    sox_option_no,      sox_false};
         std::unique_ptr<sox_effects_chain_t, ChainDeleter> chain(
             sox_create_effects_chain(&encoding, &encoding));
         if (!chain) {

@@ -141,7 +141,8 @@ private slots:
 
     void missingInputIsNamed() {
         const QString missing = dir.filePath(QStringLiteral("nowhere.mp3"));
-        const Result r = Run({QStringLiteral("--out"), dir.filePath(QStringLiteral("out4")), missing, stereo});
+        const Result r =
+            Run({QStringLiteral("--out"), dir.filePath(QStringLiteral("out4")), missing, stereo});
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.err.contains(missing));
         QVERIFY(r.out.contains(QStringLiteral("Converting status: OK.")));

@@ -70,8 +70,7 @@ bool RunToEnd(EngineContext& ctx, ConversionState& state, RecordingReceiver& rec
         state.totalAudioSeconds += task.AudioSeconds(task.expectedSamples);
     }
     StartConversion(ctx, state);
-    const bool ended =
-        QTest::qWaitFor([&] { return state.driverThread.Finished(); }, timeoutMs);
+    const bool ended = QTest::qWaitFor([&] { return state.driverThread.Finished(); }, timeoutMs);
     if (!ended) {
         state.Stop();
     }
@@ -97,7 +96,8 @@ bool SecondFrameHeader(const QString& path, quint32* header) {
     qsizetype pos = 0;
     while (pos + 4 <= data.size()) {
         const auto* p = reinterpret_cast<const unsigned char*>(data.constData() + pos);
-        const quint32 h = (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | p[3];
+        const quint32 h =
+            (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | p[3];
         if ((h & 0xFFE00000u) != 0xFFE00000u) {
             ++pos;
             continue;

@@ -1,9 +1,9 @@
 // Whole files through the driver, decoder and encoder, checked by decoding
 // the results independently.
 
+#include "AudioAnalysis.h"
 #include "EngineHarness.h"
 #include "Mp3Fixtures.h"
-#include "AudioAnalysis.h"
 
 #include "engine/ConversionDriver.h"
 #include "engine/ConversionRun.h"
@@ -122,11 +122,13 @@ private slots:
         QCOMPARE(texts.count(QStringLiteral("Converting status: OK.")), 3);
         QCOMPARE(texts.count(QString(99, u'-')), 4);
         QCOMPARE(texts.at(texts.size() - 2), QString(99, u'-'));
-        QVERIFY2(QRegularExpression(QStringLiteral(
-                     "^Total time elapsed \\d+\\.\\d\\d secs, overall speed \\d+\\.\\d\\dx\\.$"))
-                     .match(texts.last())
-                     .hasMatch(),
-                 qPrintable(texts.last()));
+        QVERIFY2(
+            QRegularExpression(
+                QStringLiteral(
+                    "^Total time elapsed \\d+\\.\\d\\d secs, overall speed \\d+\\.\\d\\dx\\.$"))
+                .match(texts.last())
+                .hasMatch(),
+            qPrintable(texts.last()));
         QCOMPARE(receiver.finishedMessages, 1);
         QCOMPARE(state.overallSamplesDone.load(), 3 * uint64_t(stereo.frames) * 2);
     }
@@ -195,9 +197,8 @@ private slots:
         state.tasks.push_back(TaskFor(stereo, blocker + QStringLiteral("/sub/out.mp3")));
         RecordingReceiver receiver;
         QVERIFY(RunToEnd(ctx, state, receiver));
-        QCOMPARE(receiver.ErrorTexts(),
-                 QStringList(QStringLiteral("Fail to create folder %1 !")
-                                 .arg(blocker + QStringLiteral("/sub"))));
+        QCOMPARE(receiver.ErrorTexts(), QStringList(QStringLiteral("Fail to create folder %1 !")
+                                                        .arg(blocker + QStringLiteral("/sub"))));
         QVERIFY(!receiver.Texts().contains(QStringLiteral("Converting status: ERROR.")));
         QCOMPARE(receiver.finishedMessages, 0);
     }
@@ -215,7 +216,8 @@ private slots:
         ConversionState state;
         Source bad = stereo;
         bad.path = path;
-        state.tasks.push_back(TaskFor(bad, dir.filePath(QStringLiteral("bad/") + kind + QStringLiteral(".mp3"))));
+        state.tasks.push_back(
+            TaskFor(bad, dir.filePath(QStringLiteral("bad/") + kind + QStringLiteral(".mp3"))));
         RecordingReceiver receiver;
         QVERIFY(RunToEnd(ctx, state, receiver));
         const QStringList errors = receiver.ErrorTexts();
@@ -360,7 +362,11 @@ private slots:
         tone.sampleRate = rate;
         tone.channels = channels;
         tone.seconds = 2.3;
-        const QString tag = QStringLiteral("fmt_%1_%2_%3_%4").arg(rate).arg(channels).arg(channelMode).arg(bitrateIndex);
+        const QString tag = QStringLiteral("fmt_%1_%2_%3_%4")
+                                .arg(rate)
+                                .arg(channels)
+                                .arg(channelMode)
+                                .arg(bitrateIndex);
         const Source src = MakeSource(dir.filePath(tag + QStringLiteral("_in.mp3")), tone);
         const QString out = dir.filePath(tag + QStringLiteral("_out.mp3"));
         ConversionState state;

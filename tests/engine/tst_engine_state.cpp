@@ -198,12 +198,16 @@ private slots:
         QTest::addColumn<uint32_t>("stored");
         QTest::addColumn<int>("kind");
         QTest::addColumn<uint32_t>("count");
-        QTest::newRow("full chunk while decoding") << 1 << 0 << 5000u << int(ChunkPlan::Full) << 2304u;
+        QTest::newRow("full chunk while decoding")
+            << 1 << 0 << 5000u << int(ChunkPlan::Full) << 2304u;
         QTest::newRow("short while decoding waits") << 1 << 0 << 100u << int(ChunkPlan::Wait) << 0u;
-        QTest::newRow("short while processing waits") << 0 << 1 << 100u << int(ChunkPlan::Wait) << 0u;
-        QTest::newRow("remainder is the last chunk") << 0 << 0 << 100u << int(ChunkPlan::Last) << 100u;
+        QTest::newRow("short while processing waits")
+            << 0 << 1 << 100u << int(ChunkPlan::Wait) << 0u;
+        QTest::newRow("remainder is the last chunk")
+            << 0 << 0 << 100u << int(ChunkPlan::Last) << 100u;
         QTest::newRow("empty at the end: chunk of 0") << 0 << 0 << 0u << int(ChunkPlan::Last) << 0u;
-        QTest::newRow("full chunk after the end") << 0 << 0 << 2304u << int(ChunkPlan::Full) << 2304u;
+        QTest::newRow("full chunk after the end")
+            << 0 << 0 << 2304u << int(ChunkPlan::Full) << 2304u;
     }
 
     void chunkPlanCases() {
