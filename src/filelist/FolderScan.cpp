@@ -1,0 +1,45 @@
+#include "FolderScan.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+namespace zorvane {
+
+namespace {
+
+QFileInfoList SortedEntries(const QString& folder, QDir::Filters filters) {
+    QDir dir(folder);
+    QFileInfoList entries = dir.entryInfoList(filters | QDir::Hidden | QDir::NoDotAndDotDot);
+    std::sort(entries.begin(), entries.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        return a.fileName().toUtf8() < b.fileName().toUtf8();
+    });
+    return entries;
+}
+
+} // namespace
+
+bool HasMp3Extension(const QString& fileName) {
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return dot >= 0 && fileName.mid(dot + 1).compare(u"mp3", Qt::CaseInsensitive) == 0;
+}
+
+bool ScanFolder(const QString& folder, bool recursive,
+                const std::function<bool(const QFileInfo&)>& onFile) {
+    for (const QFileInfo& entry : SortedEntries(folder, QDir::Files)) {
+        if (HasMp3Extension(entry.fileName()) && !onFile(entry)) {
+            return false;
+        }
+    }
+    if (!recursive) {
+        return true;
+    }
+    for (const QFileInfo& sub : SortedEntries(folder, QDir::Dirs | QDir::NoSymLinks)) {
+        if (!ScanFolder(sub.filePath(), true, onFile)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace zorvane
