@@ -16,6 +16,7 @@ void StartConversion(EngineContext& ctx, ConversionState& state) {
     state.taskIndex.store(0);
     state.fileSamplesDone.store(0);
     state.overallSamplesDone.store(0);
+    state.profile.Reset();
     state.running.store(1);
     state.driverThread.Start([&ctx] { RunDriver(ctx); });
 }

@@ -2,6 +2,7 @@
 
 #include "ConversionEvents.h"
 #include "ConversionTask.h"
+#include "StageProfile.h"
 #include "StageThread.h"
 #include "settings/ConversionSettings.h"
 
@@ -58,6 +59,9 @@ public:
     std::vector<CConversionTask> tasks;
     std::atomic<uint32_t> fileStartTick{0};
     std::atomic<uint32_t> overallStartTick{0};
+
+    // Where each stage's time went, over the whole run.
+    StageProfile profile;
 
     // The settings of this run, copied when the run is built.
     ConversionSettings settings;

@@ -67,7 +67,7 @@ int Decode(EngineContext& ctx, ConversionState& state, const CConversionTask& ta
     uint64_t decoded = 0;
     while (state.IsRunning()) {
         if (ring.Free() < blockSamples) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            BackOff(state.profile.decoder.waitOutputUs);
             continue;
         }
         size_t done = 0;
@@ -113,6 +113,7 @@ int CheckSourceReadable(ConversionState& state, const QString& path) {
 
 int RunDecoder(EngineContext& ctx, CConversionTask& task) {
     ConversionState& state = *ctx.progressWindow;
+    StageTimer timer(state.profile.decoder);
     ctx.currentTask.store(&task);
     task.decoding.Set(1);
 

@@ -163,7 +163,7 @@ int Encode(EngineContext& ctx, CConversionTask& task) {
         }
         const ChunkPlan plan = PlanNextChunk(task, ring, chunk);
         if (plan.kind == ChunkPlan::Wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            BackOff(state.profile.encoder.waitInputUs);
             continue;
         }
         if (plan.kind == ChunkPlan::Last) {
@@ -228,6 +228,7 @@ int Encode(EngineContext& ctx, CConversionTask& task) {
 
 void RunEncoder(EngineContext& ctx, CConversionTask& task) {
     ConversionState& state = *ctx.progressWindow;
+    StageTimer timer(state.profile.encoder);
     task.encoding.Set(1);
     try {
         if (task.outputFormat == kFormatMp3) {

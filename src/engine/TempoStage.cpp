@@ -42,7 +42,7 @@ int InputDrain(sox_effect_t* effp, sox_sample_t* obuf, size_t* osamp) {
             *osamp = n;
             return n > 0 ? SOX_SUCCESS : SOX_EOF;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        BackOff(binding->state->profile.tempo.waitInputUs);
     }
     *osamp = 0;
     return SOX_EOF;
@@ -62,7 +62,7 @@ int OutputFlow(sox_effect_t* effp, const sox_sample_t* ibuf, sox_sample_t*, size
             *osamp = 0;
             return SOX_SUCCESS;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        BackOff(binding->state->profile.tempo.waitOutputUs);
     }
     return SOX_EOF;
 }
@@ -163,6 +163,7 @@ QStringList TempoChainFor(const CConversionTask& task, const ConversionSettings&
 
 int RunTempoStage(EngineContext& ctx, CConversionTask& task) {
     ConversionState& state = *ctx.progressWindow;
+    StageTimer timer(state.profile.tempo);
     task.processing.Set(1);
     RingBinding binding{&ctx, &state};
     int result = 1;

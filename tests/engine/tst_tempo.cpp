@@ -160,6 +160,26 @@ private slots:
         QVERIFY(receiver.lastFilePercent > 97.0f && receiver.lastFilePercent < 103.0f);
     }
 
+    void profileAccountsForEveryStage() {
+        ConversionSettings settings;
+        settings.speedPercent = 150;
+        RecordingReceiver receiver;
+        ConversionState state;
+        Convert(settings, QStringLiteral("profiled"), &receiver, &state);
+        const StageProfile& p = state.profile;
+        for (const StageTimes* t : {&p.decoder, &p.tempo, &p.encoder}) {
+            QVERIFY(t->totalUs.load() > 0);
+            QVERIFY(t->waitInputUs.load() + t->waitOutputUs.load() <= t->totalUs.load());
+        }
+        // The decoder never waits for input, the encoder never for room.
+        QCOMPARE(p.decoder.waitInputUs.load(), uint64_t(0));
+        QCOMPARE(p.encoder.waitOutputUs.load(), uint64_t(0));
+        const QStringList rows = p.Report().split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 4);
+        QVERIFY(rows[1].startsWith(QStringLiteral("decoder")));
+        QVERIFY(rows[3].startsWith(QStringLiteral("encoder")));
+    }
+
     void resamplingRaisesPitch() {
         ConversionSettings settings;
         settings.speedMode = SpeedModeResample;
