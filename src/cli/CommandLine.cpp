@@ -1,23 +1,149 @@
 #include "CommandLine.h"
 
+#include <QDir>
+
 namespace zorvane {
 
+namespace {
+
+QString BitrateList() {
+    QStringList values;
+    for (int16_t kbps : kBitrateKbps) {
+        values << QString::number(kbps);
+    }
+    return values.join(u", ");
+}
+
+QString RateList() {
+    QStringList values;
+    for (size_t i = 1; i < kSampleRateHz.size(); ++i) {
+        values << QString::number(kSampleRateHz[i]);
+    }
+    return values.join(u", ");
+}
+
+std::optional<int> ParseSpeed(const QString& value) {
+    QString text = value.trimmed();
+    if (text.endsWith(u'%')) {
+        text.chop(1);
+    }
+    bool ok = false;
+    const int speed = text.toInt(&ok);
+    if (!ok || speed < kMinSpeedPercent || speed > kMaxSpeedPercent) {
+        return std::nullopt;
+    }
+    return speed;
+}
+
+std::optional<int> ParseBitrate(const QString& value) {
+    bool ok = false;
+    const int kbps = value.trimmed().toInt(&ok);
+    for (size_t i = 0; ok && i < kBitrateKbps.size(); ++i) {
+        if (kBitrateKbps[i] == kbps) {
+            return int(i);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> ParseRate(const QString& value) {
+    if (value.compare(u"auto", Qt::CaseInsensitive) == 0) {
+        return 0;
+    }
+    bool ok = false;
+    const int hz = value.trimmed().toInt(&ok);
+    for (size_t i = 1; ok && i < kSampleRateHz.size(); ++i) {
+        if (kSampleRateHz[i] == hz) {
+            return int(i);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> ParseChannels(const QString& value) {
+    static const char16_t* const kNames[] = {u"auto", u"mono", u"stereo", u"joint", u"dual"};
+    for (int i = 0; i < 5; ++i) {
+        if (value.compare(QStringView(kNames[i]), Qt::CaseInsensitive) == 0) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> ParseMode(const QString& value) {
+    if (value.compare(u"tempo", Qt::CaseInsensitive) == 0) {
+        return int(SpeedModeTempo);
+    }
+    if (value.compare(u"resample", Qt::CaseInsensitive) == 0) {
+        return int(SpeedModeResample);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 QString UsageText() {
-    return QStringLiteral("Usage: zorvane-convert [--out DIR] FILE...\n"
-                          "\n"
-                          "Converts MP3 files to new constant-bitrate MP3 files with the settings\n"
-                          "of Config.ini and prints the conversion log.\n"
-                          "\n"
-                          "Options:\n"
-                          "  --out DIR   write the new files into DIR (created when missing);\n"
-                          "              without it each file is written beside its source\n"
-                          "  -h, --help  show this text\n"
-                          "\n"
-                          "An existing output is never overwritten: the new file is numbered,\n"
-                          "e.g. \"song (2).mp3\". Sources are only read.\n"
-                          "\n"
-                          "Exit status: 0 when every file was converted, 1 when a conversion\n"
-                          "failed, 2 when the arguments were wrong.\n");
+    return QStringLiteral(
+               "Usage: zorvane-convert [OPTIONS] FILE|FOLDER...\n"
+               "       zorvane-convert --list [-r] FILE|FOLDER...\n"
+               "\n"
+               "Changes the playback speed of MP3 files and writes new constant-bitrate\n"
+               "MP3 files with the tags of their sources. Folders add the MP3 files in\n"
+               "them (-r: and in their subfolders). Settings not given as options come\n"
+               "from Config.ini (the desktop program's Options).\n"
+               "\n"
+               "Options:\n"
+               "  --speed PERCENT     20..500; 100 keeps the speed, 150 plays 1.5x faster\n"
+               "  --mode tempo|resample\n"
+               "                      tempo keeps the pitch; resample changes tempo and\n"
+               "                      pitch together\n"
+               "  --bitrate KBPS      constant bitrate of the output: %1\n"
+               "  --rate HZ|auto      sampling frequency of the output: %2, or auto\n"
+               "                      (the source's rate, raised to the next standard one)\n"
+               "  --channels auto|mono|stereo|joint|dual\n"
+               "                      channel mode of the output; auto keeps mono mono\n"
+               "  --out DIR           write the new files into DIR (created when missing)\n"
+               "  --same-as-source    write each new file beside its source\n"
+               "  -r, --recursive     also take the MP3 files in subfolders of a FOLDER\n"
+               "  --list              convert nothing; print what the file list would show:\n"
+               "                      a header line, then one tab-separated line per file\n"
+               "  --profile           after the run, print how long each stage worked\n"
+               "                      and waited\n"
+               "  -h, --help          show this text\n"
+               "\n"
+               "An existing file is never overwritten: the new one is numbered, e.g.\n"
+               "\"song (2).mp3\". Sources are only read. Files that are not valid MP3\n"
+               "files are listed and skipped.\n"
+               "\n"
+               "Exit status: 0 when every file was converted, 1 when a file was skipped\n"
+               "or a conversion failed, 2 when the arguments were wrong.\n")
+        .arg(BitrateList(), RateList());
+}
+
+ConversionSettings CliOptions::Apply(ConversionSettings base) const {
+    if (speedPercent) {
+        base.speedPercent = int16_t(*speedPercent);
+    }
+    if (speedMode) {
+        base.speedMode = int16_t(*speedMode);
+    }
+    if (bitrateIndex) {
+        base.bitrateIndex = int16_t(*bitrateIndex);
+    }
+    if (frequencyIndex) {
+        base.frequencyIndex = int16_t(*frequencyIndex);
+    }
+    if (channelMode) {
+        base.channelMode = int16_t(*channelMode);
+    }
+    if (outputFolder) {
+        base.sameAsSource = 0;
+        base.outputFolder = QDir(*outputFolder).absolutePath() + u'/';
+    }
+    if (sameAsSource) {
+        base.sameAsSource = 1;
+    }
+    return base;
 }
 
 std::optional<CliOptions> ParseCommandLine(const QStringList& args, QString* error) {
@@ -31,31 +157,110 @@ std::optional<CliOptions> ParseCommandLine(const QStringList& args, QString* err
         }
         if (arg == u"--") {
             onlyFiles = true;
-        } else if (arg == u"-h" || arg == u"--help") {
-            options.showHelp = true;
-        } else if (arg == u"--out" || arg.startsWith(u"--out=")) {
-            QString value;
-            if (arg == u"--out") {
-                if (i + 1 >= args.size()) {
-                    *error = QStringLiteral("--out needs a folder, e.g. --out ~/Music/fast");
-                    return std::nullopt;
-                }
-                value = args.at(++i);
-            } else {
-                value = arg.mid(6);
+            continue;
+        }
+        // Options with a value take it as "--name VALUE" or "--name=VALUE".
+        QString name = arg;
+        std::optional<QString> inlineValue;
+        const qsizetype eq = arg.indexOf(u'=');
+        if (arg.startsWith(u"--") && eq > 2) {
+            name = arg.left(eq);
+            inlineValue = arg.mid(eq + 1);
+        }
+        auto takeValue = [&](const QString& example) -> std::optional<QString> {
+            if (inlineValue) {
+                return inlineValue;
             }
-            if (value.isEmpty()) {
+            if (i + 1 >= args.size()) {
+                *error = QStringLiteral("%1 needs a value, e.g. %1 %2").arg(name, example);
+                return std::nullopt;
+            }
+            return args.at(++i);
+        };
+        auto bad = [&](const QString& value, const QString& allowed) {
+            *error = QStringLiteral("%1 %2 is not valid; use %3").arg(name, value, allowed);
+        };
+        if (name == u"-h" || name == u"--help") {
+            options.showHelp = true;
+        } else if (name == u"-r" || name == u"--recursive") {
+            options.recursive = true;
+        } else if (name == u"--list") {
+            options.listOnly = true;
+        } else if (name == u"--profile") {
+            options.profile = true;
+        } else if (name == u"--same-as-source") {
+            options.sameAsSource = true;
+        } else if (name == u"--speed") {
+            const auto value = takeValue(QStringLiteral("150"));
+            if (!value) {
+                return std::nullopt;
+            }
+            options.speedPercent = ParseSpeed(*value);
+            if (!options.speedPercent) {
+                bad(*value, QStringLiteral("a percentage from 20 to 500"));
+                return std::nullopt;
+            }
+        } else if (name == u"--mode") {
+            const auto value = takeValue(QStringLiteral("tempo"));
+            if (!value) {
+                return std::nullopt;
+            }
+            options.speedMode = ParseMode(*value);
+            if (!options.speedMode) {
+                bad(*value, QStringLiteral("tempo or resample"));
+                return std::nullopt;
+            }
+        } else if (name == u"--bitrate") {
+            const auto value = takeValue(QStringLiteral("128"));
+            if (!value) {
+                return std::nullopt;
+            }
+            options.bitrateIndex = ParseBitrate(*value);
+            if (!options.bitrateIndex) {
+                bad(*value, QStringLiteral("one of %1 (kbit/s)").arg(BitrateList()));
+                return std::nullopt;
+            }
+        } else if (name == u"--rate") {
+            const auto value = takeValue(QStringLiteral("44100"));
+            if (!value) {
+                return std::nullopt;
+            }
+            options.frequencyIndex = ParseRate(*value);
+            if (!options.frequencyIndex) {
+                bad(*value, QStringLiteral("auto or one of %1 (Hz)").arg(RateList()));
+                return std::nullopt;
+            }
+        } else if (name == u"--channels") {
+            const auto value = takeValue(QStringLiteral("mono"));
+            if (!value) {
+                return std::nullopt;
+            }
+            options.channelMode = ParseChannels(*value);
+            if (!options.channelMode) {
+                bad(*value, QStringLiteral("auto, mono, stereo, joint or dual"));
+                return std::nullopt;
+            }
+        } else if (name == u"--out") {
+            const auto value = takeValue(QStringLiteral("~/Music/fast"));
+            if (!value) {
+                return std::nullopt;
+            }
+            if (value->isEmpty()) {
                 *error = QStringLiteral("--out needs a folder, e.g. --out ~/Music/fast");
                 return std::nullopt;
             }
-            options.outputFolder = value;
+            options.outputFolder = *value;
         } else {
             *error = QStringLiteral("unknown option %1; see zorvane-convert --help").arg(arg);
             return std::nullopt;
         }
     }
+    if (options.outputFolder && options.sameAsSource) {
+        *error = QStringLiteral("--out and --same-as-source exclude each other; choose one");
+        return std::nullopt;
+    }
     if (!options.showHelp && options.inputs.isEmpty()) {
-        *error = QStringLiteral("no input files; give one or more MP3 files, see --help");
+        *error = QStringLiteral("no input files; give MP3 files or folders, see --help");
         return std::nullopt;
     }
     return options;

@@ -6,20 +6,26 @@
 #include "engine/ConversionRun.h"
 #include "engine/ConversionState.h"
 #include "engine/EngineContext.h"
+#include "engine/FolderPaths.h"
+#include "engine/TaskRules.h"
+#include "filelist/FileListColumns.h"
+#include "filelist/FileRow.h"
+#include "filelist/FolderScan.h"
+#include "filelist/InfoReader.h"
+#include "filelist/InfoRowSink.h"
 #include "platform/MessageSink.h"
 #include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <mpg123.h>
+#include <memory>
 #include <unistd.h>
+#include <vector>
 
 using namespace zorvane;
 
@@ -31,45 +37,56 @@ void OnInterrupt(int) {
     interrupted.store(1);
 }
 
-struct SourceFormat {
-    long rate = 0;
-    int channels = 0;
-    int64_t frames = 0;
-};
-
-// Rate, channels and length of a source as the decoder sees them.
-bool ProbeSource(const QString& path, SourceFormat* format, QString* error) {
-    EnsureDecoderLibrary();
-    int code = MPG123_OK;
-    mpg123_handle* handle = mpg123_new(nullptr, &code);
-    if (!handle) {
-        *error = QString::fromUtf8(mpg123_plain_strerror(code));
-        return false;
-    }
-    bool ok = false;
-    int encoding = 0;
-    if (mpg123_open(handle, QFile::encodeName(path).constData()) != MPG123_OK) {
-        *error = QString::fromUtf8(mpg123_strerror(handle));
-    } else if (mpg123_getformat(handle, &format->rate, &format->channels, &encoding) != MPG123_OK) {
-        *error = QStringLiteral("not an MP3 file");
-    } else {
-        mpg123_scan(handle);
-        const off_t length = mpg123_length(handle);
-        format->frames = length > 0 ? int64_t(length) : 0;
-        ok = format->rate > 0 && (format->channels == 1 || format->channels == 2);
-        if (!ok) {
-            *error = QStringLiteral("unsupported audio format");
-        }
-    }
-    mpg123_close(handle);
-    mpg123_delete(handle);
-    return ok;
+void PrintError(const QString& text) {
+    std::fprintf(stderr, "zorvane-convert: %s\n", text.toLocal8Bit().constData());
 }
 
-QString OutputName(const QString& sourcePath) {
-    const QString name = QFileInfo(sourcePath).fileName();
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return (dot >= 0 ? name.left(dot + 1) : name + u'.') + QStringLiteral("mp3");
+// The files named on the command line, folders expanded. Inputs that do not
+// exist are reported and counted.
+QList<QFileInfo> CollectFiles(const CliOptions& options, int* problems) {
+    QList<QFileInfo> files;
+    for (const QString& input : options.inputs) {
+        const QFileInfo info(input);
+        if (info.isDir()) {
+            const qsizetype before = files.size();
+            ScanFolder(info.absoluteFilePath(), options.recursive, [&files](const QFileInfo& f) {
+                files << f;
+                return true;
+            });
+            if (files.size() == before) {
+                PrintError(
+                    QStringLiteral("%1: no MP3 files in this folder%2")
+                        .arg(input, options.recursive
+                                        ? QString()
+                                        : QStringLiteral(" (add -r to include subfolders)")));
+            }
+        } else if (info.exists()) {
+            files << info;
+        } else {
+            PrintError(QStringLiteral("%1: no such file or folder; check the path").arg(input));
+            ++*problems;
+        }
+    }
+    return files;
+}
+
+QString RowLine(const InfoRowCells& row) {
+    QStringList cells;
+    for (int column = 0; column < kFileColumnCount; ++column) {
+        // A tab or line break inside a tag text would break the columns.
+        QString text = row.CellText(column);
+        text.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
+        cells << text;
+    }
+    return cells.join(u'\t');
+}
+
+QString HeaderLine() {
+    QStringList titles;
+    for (const FileColumnInfo& column : kFileColumns) {
+        titles << column.title.toString();
+    }
+    return titles.join(u'\t');
 }
 
 } // namespace
@@ -81,7 +98,7 @@ int main(int argc, char** argv) {
     QString error;
     const auto options = ParseCommandLine(app.arguments().mid(1), &error);
     if (!options) {
-        std::fprintf(stderr, "zorvane-convert: %s\n", error.toLocal8Bit().constData());
+        PrintError(error);
         return 2;
     }
     if (options->showHelp) {
@@ -90,54 +107,56 @@ int main(int argc, char** argv) {
     }
 
     StandardErrorSink sink;
+    int problems = 0;
+    const QList<QFileInfo> files = CollectFiles(*options, &problems);
+
+    // Read every file as the file list shows it.
+    InfoReader reader(sink);
+    std::vector<std::unique_ptr<InfoRowCells>> rows;
+    for (const QFileInfo& file : files) {
+        auto row = std::make_unique<InfoRowCells>();
+        FillFileCells(file, *row);
+        reader.ReadMediaInfo(file.absoluteFilePath(), *row);
+        InfoReader::ReadBitrate(file.absoluteFilePath(), *row);
+        rows.push_back(std::move(row));
+    }
+
+    if (options->listOnly) {
+        std::printf("%s\n", HeaderLine().toLocal8Bit().constData());
+        for (const auto& row : rows) {
+            std::printf("%s\n", RowLine(*row).toLocal8Bit().constData());
+        }
+        return problems == 0 ? 0 : 1;
+    }
+
     SettingsStore store(&sink);
     store.InitSettingsPaths();
+    ConversionState state;
+    state.settings = options->Apply(store.settings);
 
     EngineContext ctx;
     if (!ctx.IsValid()) {
-        std::fprintf(stderr, "zorvane-convert: %s\n", ctx.InitError().toLocal8Bit().constData());
+        PrintError(ctx.InitError());
         return 1;
     }
-
-    ConversionState state;
-    state.settings = store.settings;
-    int skipped = 0;
-    for (const QString& input : options->inputs) {
-        SourceFormat format;
-        QString why;
-        if (!QFileInfo(input).isFile()) {
-            std::fprintf(stderr, "zorvane-convert: %s: no such file; check the path\n",
-                         input.toLocal8Bit().constData());
-            ++skipped;
+    if (state.settings.sameAsSource == 0 && !QFileInfo(state.settings.outputFolder).isDir()) {
+        // A failure shows up per file in the log, naming the folder.
+        CreateFolderPath(state.settings.outputFolder);
+    }
+    for (const auto& row : rows) {
+        const QString path = row->CellText(ColumnPath) + row->CellText(ColumnName);
+        if (row->info.invalid != 0) {
+            PrintError(QStringLiteral("%1: not a valid MP3 file (it cannot be read or decoded); "
+                                      "skipped")
+                           .arg(path));
+            ++problems;
             continue;
         }
-        if (!ProbeSource(input, &format, &why)) {
-            std::fprintf(stderr, "zorvane-convert: %s: cannot be read as MP3 (%s); skipped\n",
-                         input.toLocal8Bit().constData(), why.toLocal8Bit().constData());
-            ++skipped;
-            continue;
-        }
-        CConversionTask task;
-        task.sourcePath = QFileInfo(input).absoluteFilePath();
-        task.sourceFormat = kFormatMp3;
-        task.sourceRate = uint32_t(format.rate);
-        task.sourceChannels = uint32_t(format.channels);
-        task.outputFormat = kFormatMp3;
-        task.targetRate = task.sourceRate;
-        task.targetChannels = task.sourceChannels;
-        task.sampleRatio = 1.0;
-        task.expectedSamples = uint64_t(format.frames) * task.targetChannels;
-        task.needsProcessing = 0;
-        const QString folder = options->outputFolder.isEmpty()
-                                   ? QFileInfo(task.sourcePath).absolutePath()
-                                   : QDir(options->outputFolder).absolutePath();
-        task.destinationPath = folder + u'/' + OutputName(task.sourcePath);
-        state.totalSamplesExpected += task.expectedSamples;
-        state.totalAudioSeconds += task.AudioSeconds(task.expectedSamples);
-        state.tasks.push_back(task);
+        AppendTask(state, BuildTask(row->info, row->CellText(ColumnPath), row->CellText(ColumnName),
+                                    state.settings));
     }
     if (state.tasks.empty()) {
-        std::fprintf(stderr, "zorvane-convert: nothing to convert\n");
+        PrintError(QStringLiteral("nothing to convert"));
         return 1;
     }
 
@@ -151,6 +170,7 @@ int main(int argc, char** argv) {
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
         if (interrupted.load() && state.IsRunning()) {
+            // Stop cleanly: the current file ends as an error, nothing is killed.
             state.aborted.store(1);
             state.Stop();
         }
@@ -163,6 +183,9 @@ int main(int argc, char** argv) {
     WaitForConversion(ctx, state);
     QCoreApplication::sendPostedEvents();
 
-    const bool allConverted = receiver.Finished() && skipped == 0;
+    if (options->profile) {
+        std::printf("\n%s", state.profile.Report().toLocal8Bit().constData());
+    }
+    const bool allConverted = receiver.Finished() && problems == 0;
     return allConverted ? 0 : 1;
 }

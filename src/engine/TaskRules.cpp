@@ -2,6 +2,7 @@
 
 #include "ConversionState.h"
 #include "ConversionTask.h"
+#include "filelist/MediaFileInfo.h"
 
 namespace zorvane {
 
@@ -66,6 +67,34 @@ QString DestinationPath(const QString& sourceFolder, const QString& sourceName,
         path += u'/';
     }
     return path + OutputName(sourceName);
+}
+
+CConversionTask BuildTask(const MediaFileInfo& info, const QString& sourceFolder,
+                          const QString& sourceName, const ConversionSettings& settings) {
+    CConversionTask task;
+    task.sourcePath = sourceFolder + sourceName;
+    task.destinationPath = DestinationPath(sourceFolder, sourceName, settings);
+    task.sourceFormat = info.formatCode;
+    task.sourceRate = info.sampleRate;
+    task.sourceChannels = info.channels;
+    task.sourceTagTypes = info.tagFlags;
+    task.outputFormat = kFormatMp3;
+    task.targetChannels = TargetChannels(task.sourceChannels, settings.channelMode);
+    task.targetRate = TargetRate(task.sourceRate, settings.frequencyIndex);
+    task.sampleRatio =
+        SampleRatio(task.targetRate, task.targetChannels, task.sourceRate, task.sourceChannels);
+    task.expectedSamples = ExpectedSamples(task.sampleRatio, info.totalSamples,
+                                           settings.speedPercent, task.targetChannels);
+    task.needsProcessing = 1;
+    task.artist = info.artist;
+    task.albumArtist = info.albumArtist;
+    task.album = info.album;
+    task.track = info.track;
+    task.title = info.title;
+    task.genre = info.genre;
+    task.date = info.date;
+    task.comment = info.comment;
+    return task;
 }
 
 void AppendTask(ConversionState& state, const CConversionTask& task) {

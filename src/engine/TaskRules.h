@@ -10,6 +10,7 @@ namespace zorvane {
 
 class CConversionTask;
 class ConversionState;
+struct MediaFileInfo;
 
 // The output rate when the frequency setting is "automatic": the source rate
 // when it is a standard rate, else the next standard rate above it, and
@@ -40,6 +41,12 @@ QString OutputName(const QString& sourceName);
 // Where the output of a source in `sourceFolder` (ending with "/") goes.
 QString DestinationPath(const QString& sourceFolder, const QString& sourceName,
                         const ConversionSettings& settings);
+
+// The task for one usable file of the list: source and destination, formats,
+// target rate and channels, expected length and the tag texts.
+// `sourceFolder` ends with "/"; `sourceName` is the file name.
+CConversionTask BuildTask(const MediaFileInfo& info, const QString& sourceFolder,
+                          const QString& sourceName, const ConversionSettings& settings);
 
 // Adds a task's expected length to the run's totals and appends a copy.
 void AppendTask(ConversionState& state, const CConversionTask& task);

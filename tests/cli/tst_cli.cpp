@@ -1,7 +1,9 @@
 // zorvane-convert end to end, as a user runs it.
 
 #include "../engine/EngineHarness.h"
+#include "AudioAnalysis.h"
 #include "Mp3Fixtures.h"
+#include "TagFixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,7 +79,31 @@ private slots:
         QTest::newRow("unknown option") << QStringList{QStringLiteral("--fast"), stereo}
                                         << QStringLiteral("unknown option --fast");
         QTest::newRow("--out without folder") << QStringList{stereo, QStringLiteral("--out")}
-                                              << QStringLiteral("--out needs a folder");
+                                              << QStringLiteral("--out needs a value");
+        QTest::newRow("speed too high")
+            << QStringList{QStringLiteral("--speed"), QStringLiteral("501"), stereo}
+            << QStringLiteral("from 20 to 500");
+        QTest::newRow("speed too low") << QStringList{QStringLiteral("--speed=19"), stereo}
+                                       << QStringLiteral("from 20 to 500");
+        QTest::newRow("speed not a number")
+            << QStringList{QStringLiteral("--speed"), QStringLiteral("fast"), stereo}
+            << QStringLiteral("--speed fast is not valid");
+        QTest::newRow("bitrate not in the table")
+            << QStringList{QStringLiteral("--bitrate"), QStringLiteral("100"), stereo}
+            << QStringLiteral("one of 8, 16");
+        QTest::newRow("rate not in the table")
+            << QStringList{QStringLiteral("--rate"), QStringLiteral("44000"), stereo}
+            << QStringLiteral("auto or one of 8000");
+        QTest::newRow("unknown channels")
+            << QStringList{QStringLiteral("--channels"), QStringLiteral("quad"), stereo}
+            << QStringLiteral("auto, mono, stereo, joint or dual");
+        QTest::newRow("unknown mode")
+            << QStringList{QStringLiteral("--mode"), QStringLiteral("pitch"), stereo}
+            << QStringLiteral("tempo or resample");
+        QTest::newRow("two destinations")
+            << QStringList{QStringLiteral("--out"), QStringLiteral("x"),
+                           QStringLiteral("--same-as-source"), stereo}
+            << QStringLiteral("exclude each other");
     }
 
     void badArguments() {
@@ -91,7 +117,10 @@ private slots:
     void helpDocumentsTheOptions() {
         const Result r = Run({QStringLiteral("--help")});
         QCOMPARE(r.exitCode, 0);
-        QVERIFY(r.out.contains(QStringLiteral("--out DIR")));
+        for (const char* flag : {"--speed", "--mode", "--bitrate", "--rate", "--channels", "--out",
+                                 "--same-as-source", "--recursive", "--list", "--profile"}) {
+            QVERIFY2(r.out.contains(QLatin1String(flag)), flag);
+        }
         QVERIFY(r.out.contains(QStringLiteral("Exit status")));
     }
 
@@ -116,7 +145,7 @@ private slots:
         QTemporaryDir here;
         const QString src = here.filePath(QStringLiteral("a.mp3"));
         QVERIFY(QFile::copy(stereo, src));
-        const Result r = Run({src});
+        const Result r = Run({QStringLiteral("--same-as-source"), src});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(QFileInfo::exists(here.filePath(QStringLiteral("a (2).mp3"))));
     }
@@ -146,6 +175,158 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.err.contains(missing));
         QVERIFY(r.out.contains(QStringLiteral("Converting status: OK.")));
+    }
+
+    void listPrintsTheFileListRows() {
+        QTemporaryDir here;
+        QVERIFY(QDir().mkpath(here.filePath(QStringLiteral("sub"))));
+        QVERIFY(QFile::copy(stereo, here.filePath(QStringLiteral("b.mp3"))));
+        QVERIFY(QFile::copy(mono, here.filePath(QStringLiteral("sub/a.mp3"))));
+        QVERIFY(WriteNotMp3(here.filePath(QStringLiteral("c.mp3"))));
+        QVERIFY(WriteNotMp3(here.filePath(QStringLiteral("notes.txt"))));
+        const Result flat = Run({QStringLiteral("--list"), here.path()});
+        QCOMPARE(flat.exitCode, 0);
+        QStringList lines = flat.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3); // header, b.mp3, c.mp3
+        QCOMPARE(lines[0].split(u'\t').size(), 18);
+        QVERIFY(lines[0].startsWith(QStringLiteral("Name\tPath\tType\tTag\tArtist")));
+        QVERIFY(lines[0].endsWith(QStringLiteral("Duration\tFrequency\tChannel\tBitrate")));
+        const QStringList b = lines[1].split(u'\t');
+        QCOMPARE(b.size(), 18);
+        QCOMPARE(b[0], QStringLiteral("b.mp3"));
+        QCOMPARE(b[1], here.path() + u'/');
+        QCOMPARE(b[2], QStringLiteral("MP3"));
+        QCOMPARE(b[14], QStringLiteral("00:00:02"));
+        QCOMPARE(b[15], QStringLiteral("44100 Hz"));
+        QCOMPARE(b[16], QStringLiteral("2 (Stereo)"));
+        QCOMPARE(lines[2].split(u'\t')[2], QStringLiteral("Unknown"));
+
+        const Result deep = Run({QStringLiteral("--list"), QStringLiteral("-r"), here.path()});
+        lines = deep.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4); // a folder's own files first, then its subfolders
+        QCOMPARE(lines[3].split(u'\t')[0], QStringLiteral("a.mp3"));
+        QCOMPARE(lines[3].split(u'\t')[16], QStringLiteral("1 (Mono)"));
+    }
+
+    void invalidFilesAreListedAndSkipped() {
+        QTemporaryDir here;
+        QVERIFY(QFile::copy(stereo, here.filePath(QStringLiteral("good.mp3"))));
+        QVERIFY(WriteNotMp3(here.filePath(QStringLiteral("bad.mp3"))));
+        QVERIFY(WriteEmptyFile(here.filePath(QStringLiteral("empty.mp3"))));
+        const Result r =
+            Run({QStringLiteral("--out"), here.filePath(QStringLiteral("out")), here.path()});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.err.contains(here.filePath(QStringLiteral("bad.mp3")) +
+                               QStringLiteral(": not a valid MP3 file")));
+        QVERIFY(r.err.contains(here.filePath(QStringLiteral("empty.mp3")) +
+                               QStringLiteral(": not a valid MP3 file")));
+        QCOMPARE(r.out.count(QStringLiteral("Start a new converting task.")), 1);
+        QCOMPARE(r.out.count(QStringLiteral("Converting status: OK.")), 1);
+        QVERIFY(QFileInfo::exists(here.filePath(QStringLiteral("out/good.mp3"))));
+    }
+
+    void flagsReachTheEngine() {
+        const QString out = dir.filePath(QStringLiteral("flags"));
+        const Result r =
+            Run({QStringLiteral("--speed"), QStringLiteral("200"), QStringLiteral("--mode"),
+                 QStringLiteral("resample"), QStringLiteral("--bitrate"), QStringLiteral("64"),
+                 QStringLiteral("--rate"), QStringLiteral("22050"), QStringLiteral("--channels"),
+                 QStringLiteral("mono"), QStringLiteral("--out"), out, stereo});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+        const QString file = out + QStringLiteral("/Ébène – 東京.mp3");
+        DecodedAudio decoded;
+        QVERIFY(DecodeMp3(file, &decoded));
+        QCOMPARE(int(decoded.rate), 22050);
+        QCOMPARE(decoded.channels, 1);
+        QVERIFY2(qAbs(decoded.seconds() - 1.0) < 0.05,
+                 qPrintable(QString::number(decoded.seconds())));
+        QVERIFY(qAbs(EstimateFrequencyHz(decoded, 0, 0.1) - 880.0) <
+                8.8); // pitch follows in resampling
+        QCOMPARE(FirstAudioFrameBitrate(file), 64);
+    }
+
+    void tagsTravelThroughTheTool() {
+        QTemporaryDir here;
+        const QString src = here.filePath(QStringLiteral("tagged.mp3"));
+        QVERIFY(QFile::copy(stereo, src));
+        QFile::setPermissions(src, QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(AddTags(src, TagId3v2 | TagApe, ExampleTagTexts()));
+        QVERIFY(AddFrontCover(src, TinyPng(), QStringLiteral("image/png")));
+        const Result r = Run({QStringLiteral("--out"), here.filePath(QStringLiteral("out")), src});
+        QCOMPARE(r.exitCode, 0);
+        const ReadBackTags read = ReadTags(here.filePath(QStringLiteral("out/tagged.mp3")));
+        QCOMPARE(read.kinds, int(TagId3v2 | TagApe));
+        QCOMPARE(read.id3v2, ExampleTagTexts());
+        QCOMPARE(read.ape, ExampleTagTexts());
+        QCOMPARE(read.pictures.size(), 1);
+    }
+
+    void folderOfTwentyFiles() {
+        QTemporaryDir here;
+        ToneParams tone;
+        tone.seconds = 1.5;
+        QVERIFY(QDir().mkpath(here.filePath(QStringLiteral("in"))));
+        for (int i = 0; i < 20; ++i) {
+            tone.frequencyHz = 300 + 20 * i;
+            QVERIFY(WriteToneMp3(
+                here.filePath(QStringLiteral("in/%1.mp3").arg(i, 2, 10, QLatin1Char('0'))), tone));
+        }
+        QByteArray before;
+        for (int i = 0; i < 20; ++i) {
+            QFile f(here.filePath(QStringLiteral("in/%1.mp3").arg(i, 2, 10, QLatin1Char('0'))));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            before += f.readAll();
+        }
+        const Result r = Run({QStringLiteral("--speed"), QStringLiteral("150"),
+                              here.filePath(QStringLiteral("in")), QStringLiteral("--out"),
+                              here.filePath(QStringLiteral("out"))});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QCOMPARE(r.out.count(QStringLiteral("Converting status: OK.")), 20);
+        QVERIFY(r.out.contains(QStringLiteral("Total time elapsed")));
+        QCOMPARE(QDir(here.filePath(QStringLiteral("out"))).entryList(QDir::Files).size(), 20);
+        QByteArray after;
+        for (int i = 0; i < 20; ++i) {
+            QFile f(here.filePath(QStringLiteral("in/%1.mp3").arg(i, 2, 10, QLatin1Char('0'))));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            after += f.readAll();
+        }
+        QCOMPARE(after, before); // sources are only read
+    }
+
+    // A later source that vanishes while the run goes on stops the run.
+    void sourceVanishingMidRun() {
+        QTemporaryDir here;
+        ToneParams tone;
+        tone.seconds = 40;
+        QVERIFY(WriteToneMp3(here.filePath(QStringLiteral("a.mp3")), tone));
+        tone.seconds = 2;
+        QVERIFY(WriteToneMp3(here.filePath(QStringLiteral("b.mp3")), tone));
+        QVERIFY(WriteToneMp3(here.filePath(QStringLiteral("c.mp3")), tone));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ZORVANE_CONVERT),
+                {QStringLiteral("--speed"), QStringLiteral("60"), QStringLiteral("--out"),
+                 here.filePath(QStringLiteral("out")), here.filePath(QStringLiteral("a.mp3")),
+                 here.filePath(QStringLiteral("b.mp3")), here.filePath(QStringLiteral("c.mp3"))});
+        QByteArray out;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                out += p.readAllStandardOutput();
+                return out.contains("Start a new converting task.");
+            },
+            20000));
+        QVERIFY(QFile::remove(here.filePath(QStringLiteral("b.mp3"))));
+        QVERIFY(p.waitForFinished(120000));
+        out += p.readAllStandardOutput();
+        QCOMPARE(p.exitCode(), 1);
+        const QString text = QString::fromLocal8Bit(out);
+        QCOMPARE(text.count(QStringLiteral("Converting status: OK.")), 1);
+        QVERIFY(text.contains(QStringLiteral("ERROR: File Error: No such file or directory")));
+        QVERIFY(text.contains(QStringLiteral("ERROR: Converting status: ERROR.")));
+        QCOMPARE(text.count(QStringLiteral("Start a new converting task.")), 2); // c never starts
+        QVERIFY(!text.contains(QStringLiteral("Finished converting")));
     }
 };
 
