@@ -80,6 +80,39 @@ std::optional<int> ParseMode(const QString& value) {
     return std::nullopt;
 }
 
+// The options that take one value from a fixed set, and where it goes.
+struct ValueOption {
+    const char16_t* name;
+    const char16_t* example;
+    std::optional<int> (*parse)(const QString&);
+    QString (*allowed)();
+    std::optional<int> CliOptions::*target;
+};
+
+const ValueOption* FindValueOption(const QString& name) {
+    static const ValueOption kOptions[] = {
+        {u"--speed", u"150", ParseSpeed,
+         [] { return QStringLiteral("a percentage from 20 to 500"); }, &CliOptions::speedPercent},
+        {u"--mode", u"tempo", ParseMode, [] { return QStringLiteral("tempo or resample"); },
+         &CliOptions::speedMode},
+        {u"--bitrate", u"128", ParseBitrate,
+         [] { return QStringLiteral("one of %1 (kbit/s)").arg(BitrateList()); },
+         &CliOptions::bitrateIndex},
+        {u"--rate", u"44100", ParseRate,
+         [] { return QStringLiteral("auto or one of %1 (Hz)").arg(RateList()); },
+         &CliOptions::frequencyIndex},
+        {u"--channels", u"mono", ParseChannels,
+         [] { return QStringLiteral("auto, mono, stereo, joint or dual"); },
+         &CliOptions::channelMode},
+    };
+    for (const ValueOption& option : kOptions) {
+        if (name == QStringView(option.name)) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 QString UsageText() {
@@ -190,56 +223,17 @@ std::optional<CliOptions> ParseCommandLine(const QStringList& args, QString* err
             options.profile = true;
         } else if (name == u"--same-as-source") {
             options.sameAsSource = true;
-        } else if (name == u"--speed") {
-            const auto value = takeValue(QStringLiteral("150"));
+        } else if (const ValueOption* option = FindValueOption(name)) {
+            const auto value = takeValue(QString::fromUtf16(option->example));
             if (!value) {
                 return std::nullopt;
             }
-            options.speedPercent = ParseSpeed(*value);
-            if (!options.speedPercent) {
-                bad(*value, QStringLiteral("a percentage from 20 to 500"));
+            const std::optional<int> parsed = option->parse(*value);
+            if (!parsed) {
+                bad(*value, option->allowed());
                 return std::nullopt;
             }
-        } else if (name == u"--mode") {
-            const auto value = takeValue(QStringLiteral("tempo"));
-            if (!value) {
-                return std::nullopt;
-            }
-            options.speedMode = ParseMode(*value);
-            if (!options.speedMode) {
-                bad(*value, QStringLiteral("tempo or resample"));
-                return std::nullopt;
-            }
-        } else if (name == u"--bitrate") {
-            const auto value = takeValue(QStringLiteral("128"));
-            if (!value) {
-                return std::nullopt;
-            }
-            options.bitrateIndex = ParseBitrate(*value);
-            if (!options.bitrateIndex) {
-                bad(*value, QStringLiteral("one of %1 (kbit/s)").arg(BitrateList()));
-                return std::nullopt;
-            }
-        } else if (name == u"--rate") {
-            const auto value = takeValue(QStringLiteral("44100"));
-            if (!value) {
-                return std::nullopt;
-            }
-            options.frequencyIndex = ParseRate(*value);
-            if (!options.frequencyIndex) {
-                bad(*value, QStringLiteral("auto or one of %1 (Hz)").arg(RateList()));
-                return std::nullopt;
-            }
-        } else if (name == u"--channels") {
-            const auto value = takeValue(QStringLiteral("mono"));
-            if (!value) {
-                return std::nullopt;
-            }
-            options.channelMode = ParseChannels(*value);
-            if (!options.channelMode) {
-                bad(*value, QStringLiteral("auto, mono, stereo, joint or dual"));
-                return std::nullopt;
-            }
+            options.*(option->target) = parsed;
         } else if (name == u"--out") {
             const auto value = takeValue(QStringLiteral("~/Music/fast"));
             if (!value) {
