@@ -133,6 +133,7 @@ int main(int argc, char** argv) {
     store.InitSettingsPaths();
     ConversionState state;
     state.settings = options->Apply(store.settings);
+    state.startDelayMs = 0; // no window to wait for
 
     EngineContext ctx;
     if (!ctx.IsValid()) {

@@ -55,7 +55,7 @@ QString LogSeparatorLine() {
 
 void RunDriver(EngineContext& ctx) {
     ConversionState& state = *ctx.progressWindow;
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(state.startDelayMs));
     if (state.view) {
         state.view->StartRefreshTimer();
     }

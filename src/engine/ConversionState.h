@@ -63,6 +63,11 @@ public:
     // Where each stage's time went, over the whole run.
     StageProfile profile;
 
+    // How long the driver waits before its first file. The window of a run
+    // uses it to be on screen before the log starts; a run without a window
+    // (the command-line tool) sets 0.
+    unsigned startDelayMs = 500;
+
     // The settings of this run, copied when the run is built.
     ConversionSettings settings;
 
