@@ -29,6 +29,7 @@ speed=1.5
 build=${ZORVANE_BUILD_DIR:-$root/build}
 convert=$build/src/zorvane-convert
 tools=(zorvane sox ffmpeg decode tempo encode)
+cores=$(nproc)
 
 say() { printf '== %s\n' "$*" >&2; }
 die() {
@@ -63,6 +64,8 @@ build_all() {
     "$root/scripts/install-deps.sh"
     "$root/scripts/build.sh" "$build" >/dev/null
     [ -x "$convert" ] || die "$convert was not built"
+    "$convert" --help | grep -q -- '--speed' ||
+        die "this zorvane-convert has no --speed option; the comparison needs it"
     say "building the stage baselines"
     cmake -S "$bench" -B "$out/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build "$out/build" >/dev/null
@@ -82,17 +85,17 @@ make_music_wav() { # seconds out.wav
         "164.81 207.65 246.94 329.63" "146.83 185 220 293.66" "164.81 196 246.94 329.63"
         "130.81 164.81 196 261.63" "123.47 155.56 185 246.94"
     )
-    local i=0 parts=() c
+    local i=0 pieces=() c
     for c in "${chords[@]}"; do
         # shellcheck disable=SC2086
         set -- $c
         sox -r 44100 -c 5 -n -b 16 -c 2 "$work/chord$i.wav" \
             synth 1.5 pluck "$1" pluck "$2" pluck "$3" pluck "$4" sine "$(awk "BEGIN{print $1/2}")" \
             remix 1,2v0.7,3,5v0.5 2,3v0.7,4,5v0.5 fade q 0.005 1.5 0.3 norm -6
-        parts+=("$work/chord$i.wav")
+        pieces+=("$work/chord$i.wav")
         i=$((i + 1))
     done
-    sox "${parts[@]}" "$work/loop.wav"
+    sox "${pieces[@]}" "$work/loop.wav"
     local loops=$(((seconds + 11) / 12))
     sox "$work/loop.wav" "$work/body.wav" repeat $((loops - 1)) trim 0 "$seconds"
     sox -m "$work/body.wav" "|sox -r 44100 -c 2 -n -p synth $seconds pinknoise vol 0.05" \
@@ -101,7 +104,7 @@ make_music_wav() { # seconds out.wav
 }
 
 make_inputs() {
-    local stamp=$inputs/.made
+    local stamp=$inputs/.made-2
     if [ -f "$stamp" ] && [ "${BENCH_REGEN:-0}" != 1 ]; then
         return
     fi
@@ -117,8 +120,8 @@ make_inputs() {
     mkdir -p "$inputs/batch"
     local step=$(((source_s - batch_s) / (batch_n - 1))) i
     for ((i = 0; i < batch_n; i++)); do
-        sox "$wav" "$out/tmp/part.wav" trim $((i * step)) "$batch_s"
-        lame --quiet -b 128 "$out/tmp/part.wav" "$inputs/batch/part$((i + 1)).mp3"
+        sox "$wav" "$out/tmp/piece.wav" trim $((i * step)) "$batch_s"
+        lame --quiet -b 128 "$out/tmp/piece.wav" "$inputs/batch/piece$((i + 1)).mp3"
     done
 
     # Two voices read the same text, so pitch and pace change halfway.
@@ -143,23 +146,38 @@ input_files() { # input name -> its files
 
 # ---------------------------------------------------------- measurement ---
 
-# Runs one command under GNU time and appends "rep,input,tool,wall,cpu,kB"
-# to the raw file. The stage programs time only their own stage and print
-# "BENCH wall user sys"; those figures replace the process's.
+# CPU seconds the whole machine has spent busy since boot.
+busy_seconds() {
+    awk -v hz="$(getconf CLK_TCK)" '/^cpu / {print ($2 + $3 + $4 + $7 + $8 + $9) / hz; exit}' /proc/stat
+}
+
+# Runs one command under GNU time and appends
+# "rep,input,tool,wall,cpu,kB,other,percent" to the raw file, where "other"
+# is the CPU time that other processes took meanwhile, and "percent" its
+# share of all cores over the command's run: a benchmark that shares two
+# cores with a compiler measures the compiler too. The stage programs time
+# only their own stage and print "BENCH wall user sys"; those figures replace
+# the process's.
 measure() { # rep input tool command...
     local rep=$1 input=$2 tool=$3
     shift 3
-    local tf=$scratch/time.txt log=$scratch/log.txt
+    local tf=$scratch/time.txt log=$scratch/log.txt before after
+    before=$(busy_seconds)
     if ! /usr/bin/time -f "%e %U %S %M" -o "$tf" "$@" >"$log" 2>&1; then
         cat "$log" >&2
         die "failed: $*"
     fi
-    local wall user sys kb
+    after=$(busy_seconds)
+    local wall user sys kb own other share
     read -r wall user sys kb <"$tf"
+    own=$(awk "BEGIN{printf \"%.3f\", $user + $sys}")
+    other=$(awk "BEGIN{o = $after - $before - $own; printf \"%.2f\", (o > 0 ? o : 0)}")
+    share=$(awk "BEGIN{printf \"%.1f\", ($wall > 0 ? 100 * $other / ($wall * $cores) : 0)}")
     if grep -q '^BENCH ' "$log"; then
         read -r _ wall user sys < <(grep '^BENCH ' "$log")
+        own=$(awk "BEGIN{printf \"%.3f\", $user + $sys}")
     fi
-    echo "$rep,$input,$tool,$wall,$(awk "BEGIN{printf \"%.3f\", $user + $sys}"),$kb" >>"$raw"
+    echo "$rep,$input,$tool,$wall,$own,$kb,$other,$share" >>"$raw"
 }
 
 # One command per tool; every tool converts all files of the input.
@@ -175,11 +193,13 @@ run_tool() { # rep input tool
             --out "$dest" "${files[@]}"
         ;;
     sox)
+        # shellcheck disable=SC2016 # expanded by the inner shell
         measure "$rep" "$input" "$tool" bash -c \
             'd=$1; shift; for f; do sox "$f" -C 128.9 "$d/${f##*/}" tempo 1.5; done' \
             _ "$dest" "${files[@]}"
         ;;
     ffmpeg)
+        # shellcheck disable=SC2016 # expanded by the inner shell
         measure "$rep" "$input" "$tool" bash -c \
             'd=$1; shift; for f; do ffmpeg -nostdin -hide_banner -loglevel error -y -i "$f" \
                 -af atempo=1.5 -c:a libmp3lame -b:a 128k -compression_level 9 "$d/${f##*/}"; done' \
@@ -191,8 +211,7 @@ run_tool() { # rep input tool
     esac
     # The first repetition keeps a record of what each converter wrote, so a
     # converter that silently wrote nothing or the wrong length shows up.
-    if [ "$rep" = 1 ] && [ "$tool" = zorvane ] || [ "$rep" = 1 ] &&
-        { [ "$tool" = sox ] || [ "$tool" = ffmpeg ]; }; then
+    if [ "$rep" = 1 ] && [[ $tool == zorvane || $tool == sox || $tool == ffmpeg ]]; then
         local written
         written=$(find "$dest" -name '*.mp3' -size +0 | wc -l)
         [ "$written" -eq ${#files[@]} ] || die "$tool wrote $written of ${#files[@]} files"
@@ -239,12 +258,12 @@ summarize() {
         if ($3 == "decode" || $3 == "tempo" || $3 == "encode") {
             k = $1 SUBSEP $2
             sw[k] += $4; sc[k] += $5; if ($4 + 0 > mw[k]) mw[k] = $4 + 0
-            parts[k]++
+            stages[k]++
         }
     }
     END {
-        for (k in parts) {
-            if (parts[k] != 3) continue
+        for (k in stages) {
+            if (stages[k] != 3) continue
             split(k, p, SUBSEP)
             b = sw[k] / 2 > mw[k] ? sw[k] / 2 : mw[k]
             add(p[2] SUBSEP "bound", b, sc[k], "")
@@ -270,20 +289,17 @@ summarize() {
 
 print_table() {
     awk -F, '
-    BEGIN {
-        label["music"] = "single 10-min file"; label["speech"] = "speech file"
-        label["batch"] = "batch of 8 files"
-    }
+    BEGIN { label["music"] = "single file"; label["speech"] = "speech"; label["batch"] = "batch of 8" }
     NR == 1 {
         printf "%-20s %-8s %8s %13s %8s %10s %8s %13s\n", "input", "command", "wall s",
             "(min-max)", "CPU s", "realtime", "peak MB", "zorvane/this"
         next
     }
     {
-        name = $1 == last ? "" : (quick ? $1 : label[$1]); last = $1
+        name = $1 == last ? "" : label[$1]; last = $1
         printf "%-20s %-8s %8.2f %13s %8.2f %9.1fx %8s %13.2f\n", name, $2, $4,
             sprintf("(%.2f-%.2f)", $5, $6), $7, $8, $9 == "" ? "-" : $9, $10
-    }' quick="$quick" "$1"
+    }' "$1"
 }
 
 draw_chart() { # csv png
@@ -294,7 +310,7 @@ draw_chart() { # csv png
     }
     NR > 1 { rtf[$1, $2] = $8; seen[$1] = 1 }
     END {
-        print "input zorvane sox ffmpeg bound"
+        print "# input zorvane sox ffmpeg bound"
         n = split("music speech batch", order, " ")
         for (i = 1; i <= n; i++) {
             k = order[i]
@@ -306,7 +322,7 @@ draw_chart() { # csv png
     gnuplot <<EOF
 set terminal pngcairo size 1000,600 font "Sans,12"
 set output "$2"
-set title "Speed change to 150 % with 128 kbit/s MP3 output: realtime factor (higher is faster)"
+set title "Speed change to 150 %, 128 kbit/s MP3 output: realtime factor (higher is faster)\\nmedian of $runs runs on $cores cores"
 set ylabel "seconds of output audio per second of wall time"
 set style data histogram
 set style histogram clustered gap 1
@@ -317,15 +333,30 @@ set grid ytics
 set yrange [0:*]
 set offsets 0, 0, graph 0.1, 0
 set xtics nomirror
+set xrange [-0.6:2.6]
 plot "$data" using 2:xtic(1) title "zorvane-convert" lc rgb "#2b6cb0", \
      "" using 3 title "sox" lc rgb "#dd6b20", \
      "" using 4 title "ffmpeg" lc rgb "#38a169", \
      "" using 5 title "stage bound (2 cores)" lc rgb "#a0aec0", \
-     "" using (\$0 - 0.3375):2:(sprintf("%.0f", \$2)) with labels offset 0,0.7 notitle, \
-     "" using (\$0 - 0.1125):3:(sprintf("%.0f", \$3)) with labels offset 0,0.7 notitle, \
-     "" using (\$0 + 0.1125):4:(sprintf("%.0f", \$4)) with labels offset 0,0.7 notitle, \
-     "" using (\$0 + 0.3375):5:(sprintf("%.0f", \$5)) with labels offset 0,0.7 notitle
+     "" using (\$0 - 0.3):2:(sprintf("%.0f", \$2)) with labels offset 0,0.7 notitle, \
+     "" using (\$0 - 0.1):3:(sprintf("%.0f", \$3)) with labels offset 0,0.7 notitle, \
+     "" using (\$0 + 0.1):4:(sprintf("%.0f", \$4)) with labels offset 0,0.7 notitle, \
+     "" using (\$0 + 0.3):5:(sprintf("%.0f", \$5)) with labels offset 0,0.7 notitle
 EOF
+}
+
+# Other work on the machine slows the two-thread pipeline first, since the
+# one-thread tools still find a free core; say so rather than let it pass as
+# a result.
+busy_warning() {
+    awk -F, '
+    NR > 1 && $8 + 0 > 10 { n++; if (!($3 in seen)) { seen[$3] = 1; list = list " " $3 } }
+    NR > 1 { total++ }
+    END {
+        if (n == 0) exit
+        printf "\nWARNING: other processes took more than 10 %% of the cores during %d of %d\n", n, total
+        printf "measurements (%s); see other_percent in raw.csv and run again on a quiet machine.\n", substr(list, 2)
+    }' "$raw"
 }
 
 # The engine's own account of where its stages spent their time, from one
@@ -360,13 +391,19 @@ main() {
     trap 'rm -rf "$scratch"' EXIT
     mkdir -p "$scratch/config"
     raw=$out/raw.csv
-    echo "rep,input,command,wall_s,cpu_s,peak_kb" >"$raw"
+    echo "rep,input,command,wall_s,cpu_s,peak_kb,other_cpu_s,other_percent" >"$raw"
     echo "input,command,output_audio_s" >"$out/output-lengths.csv"
 
     local names=(music speech batch) lengths="" name
     for name in "${names[@]}"; do
         lengths+="$name $(audio_seconds "$name") "
     done
+
+    local before idle
+    before=$(busy_seconds)
+    sleep 2
+    idle=$(awk "BEGIN{print (100 * ($(busy_seconds) - $before) / (2 * $cores) < 10)}")
+    [ "$idle" = 1 ] || say "the machine is busy with other work; expect slow, noisy figures"
 
     local rep tool i n=${#tools[@]}
     for ((rep = 1; rep <= runs; rep++)); do
@@ -385,10 +422,14 @@ main() {
     draw_chart "$out/results.csv" "$out/results.png"
 
     echo
-    echo "Speed 150 % (tempo), 128 kbit/s CBR; median of $runs runs; $(nproc) cores."
+    echo "Speed 150 % (tempo), 128 kbit/s CBR; median of $runs runs; $cores cores."
+    printf 'Inputs: single file %.0f s stereo, speech %.0f s mono, batch %d x %.0f s stereo.\n' \
+        "$(soxi -D "$inputs/music.mp3")" "$(soxi -D "$inputs/speech.mp3")" "$batch_n" \
+        "$(soxi -D "$(input_files batch | head -n 1)")"
     echo "zorvane/this = zorvane's wall time divided by the row's (below 1: zorvane is faster)."
     echo
     print_table "$out/results.csv"
+    busy_warning
     echo
     echo "Stage profile of zorvane-convert on the single file:"
     stage_profile
