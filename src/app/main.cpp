@@ -1,13 +1,96 @@
-// The desktop program. For now a bare main window; the engine it will drive
-// is in zorvane_core.
+// The desktop program. Its main window is still to come; until then a hidden
+// developer entry opens the progress window on real files:
+//   zorvane --dev-convert [--shot-during PNG] [--shot-after PNG] FILE...
+
+#include "engine/EngineContext.h"
+#include "engine/TaskRules.h"
+#include "filelist/FileRow.h"
+#include "filelist/InfoReader.h"
+#include "platform/MessageSink.h"
+#include "platform/TaskbarProgress.h"
+#include "settings/SettingsStore.h"
+#include "ui/progress/ConvProg.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMainWindow>
+#include <QTimer>
+
+using namespace zorvane;
+
+namespace {
+
+int RunDeveloperConvert(const QStringList& args) {
+    QString shotDuring;
+    QString shotAfter;
+    QStringList files;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == u"--shot-during" && i + 1 < args.size()) {
+            shotDuring = args[++i];
+        } else if (args[i] == u"--shot-after" && i + 1 < args.size()) {
+            shotAfter = args[++i];
+        } else {
+            files << args[i];
+        }
+    }
+    StandardErrorSink sink;
+    SettingsStore store(&sink);
+    store.InitSettingsPaths();
+    EngineContext ctx;
+    TaskbarProgress taskbar;
+    CConvProg window(ctx, &taskbar);
+    window.State().settings = store.settings;
+    InfoReader reader(sink);
+    for (const QString& file : files) {
+        InfoRowCells row;
+        const QFileInfo info(file);
+        FillFileCells(info, row);
+        reader.ReadMediaInfo(info.absoluteFilePath(), row);
+        if (row.info.invalid == 0) {
+            AppendTask(window.State(), BuildTask(row.info, row.CellText(ColumnPath),
+                                                 row.CellText(ColumnName), store.settings));
+        }
+    }
+    if (window.State().tasks.empty()) {
+        return 1;
+    }
+    auto grab = [&window](const QString& path) {
+        if (!path.isEmpty()) {
+            window.grab().save(path);
+        }
+    };
+    if (!shotDuring.isEmpty()) {
+        QTimer::singleShot(2500, &window, [&] { grab(shotDuring); });
+    }
+    if (!shotAfter.isEmpty()) {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &window, [&] {
+            if (!window.State().IsRunning() && window.State().driverThread.Finished()) {
+                poll.stop();
+                QTimer::singleShot(1500, &window, [&] {
+                    grab(shotAfter);
+                    window.OnCancelCommand();
+                });
+            }
+        });
+        poll.start(200);
+        window.exec();
+        return 0;
+    }
+    window.exec();
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quenlor Corporation"));
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
+    const QStringList args = app.arguments();
+    if (args.size() > 1 && args[1] == u"--dev-convert") {
+        return RunDeveloperConvert(args.mid(2));
+    }
     QMainWindow window;
     window.setWindowTitle(QStringLiteral("Zorvane"));
     window.resize(900, 600);

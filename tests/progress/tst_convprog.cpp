@@ -1,0 +1,396 @@
+// The progress window on real conversions of small generated files.
+
+#include "Mp3Fixtures.h"
+
+#include "engine/EngineContext.h"
+#include "engine/TaskRules.h"
+#include "filelist/MediaFileInfo.h"
+#include "platform/Shell.h"
+#include "platform/TaskbarProgress.h"
+#include "ui/progress/ConvProg.h"
+#include "ui/progress/LogRowDelegate.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace zorvane;
+using namespace zorvane::testing;
+
+namespace {
+
+class RecordingSender final : public LauncherEntrySender {
+public:
+    QList<QVariantMap> updates;
+    void SendUpdate(const QString&, const QVariantMap& properties) override {
+        updates << properties;
+    }
+};
+
+class RecordingOpener final : public UrlOpener {
+public:
+    QList<QUrl>* opened;
+    explicit RecordingOpener(QList<QUrl>* list) : opened(list) {}
+    bool OpenUrl(const QUrl& url) override {
+        *opened << url;
+        return true;
+    }
+};
+
+class NoFileManager final : public FileManagerService {
+public:
+    bool ShowItems(const QStringList&) override { return false; }
+    bool ShowItemProperties(const QStringList&) override { return false; }
+};
+
+// The window with the Cancel question answered by the test.
+class TestConvProg final : public CConvProg {
+public:
+    using CConvProg::CConvProg;
+    bool answerYes = false;
+    int questions = 0;
+
+protected:
+    bool AskCancel() override {
+        ++questions;
+        return answerYes;
+    }
+};
+
+} // namespace
+
+class TestConvProg_ : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    EngineContext ctx;
+    QString shortFile;
+    QString longFile;
+    std::unique_ptr<QSettings> settings;
+
+    // A task for a generated file, as the file list would build it.
+    CConversionTask TaskFor(const QString& source, int seconds, const QString& outFolder,
+                            ConversionSettings* s) {
+        MediaFileInfo info;
+        info.formatCode = 2;
+        info.sampleRate = 44100;
+        info.channels = 2;
+        info.totalSamples = uint64_t(seconds) * 44100 * 2;
+        s->outputFolder = outFolder + u'/';
+        return BuildTask(info, QFileInfo(source).absolutePath() + u'/',
+                         QFileInfo(source).fileName(), *s);
+    }
+
+    std::unique_ptr<TestConvProg> MakeWindow(TaskbarProgress* taskbar = nullptr,
+                                             Shell* shell = nullptr) {
+        auto w = std::make_unique<TestConvProg>(ctx, taskbar, shell);
+        w->SetSettings(settings.get());
+        return w;
+    }
+
+    static bool WaitForEnd(CConvProg& w, int ms = 60000) {
+        return QTest::qWaitFor([&] { return !w.State().IsRunning(); }, ms);
+    }
+
+    static QStringList Texts(const CConvProg& w) {
+        QStringList out;
+        for (int i = 0; i < w.LogList()->topLevelItemCount(); ++i) {
+            out << w.LogList()->topLevelItem(i)->text(3);
+        }
+        return out;
+    }
+
+    static int Level(const CConvProg& w, int row) {
+        return w.LogList()->topLevelItem(row)->data(0, LogRowDelegate::kLevelRole).toInt();
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("store.ini")),
+                                               QSettings::IniFormat);
+        ToneParams tone;
+        tone.seconds = 1.0;
+        shortFile = dir.filePath(QStringLiteral("short.mp3"));
+        QVERIFY(WriteToneMp3(shortFile, tone));
+        tone.seconds = 30.0;
+        longFile = dir.filePath(QStringLiteral("long.mp3"));
+        QVERIFY(WriteToneMp3(longFile, tone));
+    }
+
+    void formatHms_data() {
+        QTest::addColumn<unsigned>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << 0u << QStringLiteral("00:00:00");
+        QTest::newRow("minute") << 61u << QStringLiteral("00:01:01");
+        QTest::newRow("hours") << 12307u << QStringLiteral("03:25:07");
+        QTest::newRow("past 99 hours") << 360000u << QStringLiteral("100:00:00");
+    }
+
+    void formatHms() {
+        QFETCH(unsigned, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(CConvProg::FormatHms(seconds), text);
+    }
+
+    void templateTexts() {
+        auto w = MakeWindow();
+        QCOMPARE(w->ControlText(IdCurrentGroup), QStringLiteral("Current Progress"));
+        QCOMPARE(w->ControlText(IdOverallGroup), QStringLiteral("Overall Progress"));
+        QCOMPARE(w->ControlText(IdFileDone), QStringLiteral("0.00%"));
+        QCOMPARE(w->ControlText(IdOverallSpeed), QStringLiteral("0.00x"));
+        QCOMPARE(w->ControlText(IdFileEta), QStringLiteral("00:00:00"));
+        QCOMPARE(w->ControlText(IdPauseButton), QStringLiteral("Pause"));
+        QCOMPARE(w->ControlText(IdCancelButton), QStringLiteral("Cancel"));
+        QCOMPARE(w->ControlText(IdClearButton), QStringLiteral("Clear"));
+        QCOMPARE(w->LogList()->headerItem()->text(1), QStringLiteral("#"));
+        QCOMPARE(w->LogList()->headerItem()->text(3), QStringLiteral("Description"));
+        QVERIFY(w->LogList()->isColumnHidden(0));
+    }
+
+    void finishedRunShowsEverything() {
+        RecordingSender* sender = new RecordingSender;
+        TaskbarProgress taskbar{std::unique_ptr<LauncherEntrySender>(sender)};
+        QList<QUrl> opened;
+        Shell shell(std::make_unique<RecordingOpener>(&opened), std::make_unique<NoFileManager>());
+        auto w = MakeWindow(&taskbar, &shell);
+        ConversionSettings s;
+        const QString out = dir.filePath(QStringLiteral("finished"));
+        AppendTask(w->State(), TaskFor(shortFile, 1, out, &s));
+        w->State().settings = s;
+        const int firstNumber = CConvProg::LogLineNumber() + 1;
+        w->show();
+        QVERIFY(WaitForEnd(*w));
+        QTRY_COMPARE(w->windowTitle(), QStringLiteral("Finished Converting"));
+
+        const QStringList texts = Texts(*w);
+        QCOMPARE(texts.first(), QString(99, u'-'));
+        QCOMPARE(texts.at(1), QStringLiteral("Start a new converting task."));
+        QVERIFY(texts.contains(QStringLiteral("Converting status: OK.")));
+        QCOMPARE(texts.last(), QStringLiteral("Finished converting, all done ^_^"));
+        for (int row = 0; row < texts.size(); ++row) {
+            const QTreeWidgetItem* item = w->LogList()->topLevelItem(row);
+            QCOMPARE(item->text(1), QString::asprintf("%03d ", firstNumber + row));
+            QVERIFY(QTime::fromString(item->text(2), QStringLiteral("HH:mm:ss")).isValid());
+            QCOMPARE(Level(*w, row), 0);
+        }
+        QCOMPARE(w->ControlText(IdFileDone), QStringLiteral("100.00%"));
+        QCOMPARE(w->ControlText(IdOverallDone), QStringLiteral("100.00%"));
+        QCOMPARE(w->ControlText(IdOverallEta), QStringLiteral("00:00:00"));
+        QCOMPARE(w->ControlText(IdSource), shortFile);
+        QCOMPARE(w->ControlText(IdDestination), out + QStringLiteral("/short.mp3"));
+        QCOMPARE(w->ControlText(IdPauseButton), QStringLiteral("Open Dir"));
+        QVERIFY(w->GetDlgItem(IdPauseButton)->isEnabled());
+        QCOMPARE(w->ControlText(IdCancelButton), QStringLiteral("Finish"));
+        QCOMPARE(static_cast<QProgressBar*>(w->GetDlgItem(IdOverallBar))->value(), 100);
+        QCOMPARE(taskbar.Fraction(), 1.0);
+
+        // Open Dir opens the output folder; Finish closes.
+        static_cast<QPushButton*>(w->GetDlgItem(IdPauseButton))->click();
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened.first().toLocalFile(), out + u'/');
+        static_cast<QPushButton*>(w->GetDlgItem(IdCancelButton))->click();
+        QVERIFY(!w->isVisible());
+        QCOMPARE(w->questions, 0);
+
+        // A late progress message changes nothing.
+        const int count = CConvProg::ProgressMessageCount();
+        QCoreApplication::postEvent(w.get(), new ConvProgressEvent(50.0f, 50.0f));
+        QCoreApplication::sendPostedEvents(w.get());
+        QCOMPARE(w->ControlText(IdFileDone), QStringLiteral("100.00%"));
+        QCOMPARE(CConvProg::ProgressMessageCount(), count);
+    }
+
+    void openDirDisabledBesideTheSource() {
+        auto w = MakeWindow();
+        ConversionSettings s;
+        s.sameAsSource = 1;
+        CConversionTask task = TaskFor(shortFile, 1, dir.path(), &s);
+        AppendTask(w->State(), task);
+        w->State().settings = s;
+        w->show();
+        QVERIFY(WaitForEnd(*w));
+        QTRY_COMPARE(w->ControlText(IdPauseButton), QStringLiteral("Open Dir"));
+        QVERIFY(!w->GetDlgItem(IdPauseButton)->isEnabled());
+    }
+
+    void lineNumbersGoOnAcrossRuns() {
+        int lastOfFirst = 0;
+        for (int run = 0; run < 2; ++run) {
+            auto w = MakeWindow();
+            ConversionSettings s;
+            AppendTask(w->State(), TaskFor(shortFile, 1, dir.filePath(QStringLiteral("runs")), &s));
+            w->State().settings = s;
+            w->show();
+            QVERIFY(WaitForEnd(*w));
+            QTRY_COMPARE(w->windowTitle(), QStringLiteral("Finished Converting"));
+            QTreeWidget* log = w->LogList();
+            if (run == 1) {
+                QCOMPARE(log->topLevelItem(0)->text(1),
+                         QString::asprintf("%03d ", lastOfFirst + 1));
+            }
+            lastOfFirst = log->topLevelItem(log->topLevelItemCount() - 1)->text(1).toInt();
+        }
+    }
+
+    void percentagesClampAndTimesOnEveryTenth() {
+        auto w = MakeWindow();
+        ConversionSettings s;
+        AppendTask(w->State(), TaskFor(longFile, 30, dir.filePath(QStringLiteral("clamp")), &s));
+        w->State().settings = s;
+        w->show();
+        w->OnPauseCommand(); // the encoder sends nothing while paused
+        QTRY_VERIFY(w->State().fileStartTick.load() != 0);
+        QTest::qWait(300);
+        QCoreApplication::sendPostedEvents(w.get());
+        auto post = [&w](float f, float o) {
+            QCoreApplication::postEvent(w.get(), new ConvProgressEvent(f, o));
+            QCoreApplication::sendPostedEvents(w.get());
+        };
+        if ((CConvProg::ProgressMessageCount() + 1) % 10 == 0) {
+            post(0.0f, 0.0f); // a tenth, with nothing to estimate from
+        }
+        const QString eta = w->ControlText(IdFileEta);
+
+        // Up to the next multiple of ten, the times stay as they are.
+        while ((CConvProg::ProgressMessageCount() + 1) % 10 != 0) {
+            QCoreApplication::postEvent(w.get(), new ConvProgressEvent(1.0f, 104.7f));
+            QCoreApplication::sendPostedEvents(w.get());
+            QCOMPARE(w->ControlText(IdFileEta), eta);
+        }
+        post(1.0f, 104.7f);
+        QCOMPARE(w->ControlText(IdOverallDone), QStringLiteral("100.00%"));
+        QCOMPARE(static_cast<QProgressBar*>(w->GetDlgItem(IdOverallBar))->value(), 100);
+        QCOMPARE(w->ControlText(IdFileDone), QStringLiteral(" 1.00%"));
+        // 1 % done after about half a second: about 50 s left.
+        QVERIFY2(w->ControlText(IdFileEta) != QStringLiteral("00:00:00"),
+                 qPrintable(w->ControlText(IdFileEta)));
+        QVERIFY(w->ControlText(IdFileSpeed).startsWith(u' '));
+        QVERIFY(w->ControlText(IdFileSpeed).endsWith(u'x'));
+
+        w->answerYes = true;
+        w->OnCancelCommand();
+    }
+
+    void pauseThenResume() {
+        RecordingSender* sender = new RecordingSender;
+        TaskbarProgress taskbar{std::unique_ptr<LauncherEntrySender>(sender)};
+        auto w = MakeWindow(&taskbar);
+        ConversionSettings s;
+        AppendTask(w->State(), TaskFor(shortFile, 1, dir.filePath(QStringLiteral("pause")), &s));
+        w->State().settings = s;
+        w->show();
+        w->OnPauseCommand();
+        QCOMPARE(w->ControlText(IdPauseButton), QStringLiteral("Resume"));
+        QCOMPARE(w->State().paused.load(), 1);
+        QCOMPARE(taskbar.CurrentState(), TaskbarProgress::State::Paused);
+        QTest::qWait(900);
+        QVERIFY(w->State().IsRunning()); // held by the pause
+        QCOMPARE(w->State().overallSamplesDone.load(), uint64_t(0));
+        w->OnPauseCommand();
+        QCOMPARE(w->ControlText(IdPauseButton), QStringLiteral("Pause"));
+        QCOMPARE(taskbar.CurrentState(), TaskbarProgress::State::Normal);
+        QVERIFY(WaitForEnd(*w));
+        QTRY_VERIFY(Texts(*w).contains(QStringLiteral("Converting status: OK.")));
+    }
+
+    void cancelAnsweredNoGoesOn() {
+        auto w = MakeWindow();
+        ConversionSettings s;
+        AppendTask(w->State(), TaskFor(shortFile, 1, dir.filePath(QStringLiteral("no")), &s));
+        w->State().settings = s;
+        w->show();
+        w->answerYes = false;
+        w->OnCancelCommand();
+        QCOMPARE(w->questions, 1);
+        QCOMPARE(w->State().paused.load(), 0);
+        QVERIFY(w->isVisible());
+        QVERIFY(WaitForEnd(*w));
+        QTRY_VERIFY(Texts(*w).contains(QStringLiteral("Converting status: OK.")));
+    }
+
+    void cancelAnsweredYesStopsAndCloses() {
+        RecordingSender* sender = new RecordingSender;
+        TaskbarProgress taskbar{std::unique_ptr<LauncherEntrySender>(sender)};
+        auto w = MakeWindow(&taskbar);
+        ConversionSettings s;
+        AppendTask(w->State(), TaskFor(longFile, 30, dir.filePath(QStringLiteral("yes")), &s));
+        w->State().settings = s;
+        w->show();
+        QTRY_VERIFY(w->State().fileSamplesDone.load() > 0);
+        w->answerYes = true;
+        QElapsedTimer timer;
+        timer.start();
+        w->OnCancelCommand();
+        QVERIFY2(timer.elapsed() < 1000, QByteArray::number(timer.elapsed()).constData());
+        QVERIFY(!w->isVisible());
+        QCOMPARE(w->result(), 0);
+        QCOMPARE(w->State().aborted.load(), 1);
+        QVERIFY(!w->State().driverThread.Started());
+        const QStringList texts = Texts(*w);
+        QVERIFY(!texts.contains(QStringLiteral("Converting status: OK.")));
+        QCOMPARE(texts.last(), QStringLiteral("Converting status: ERROR."));
+        QCOMPARE(taskbar.CurrentState(), TaskbarProgress::State::Error);
+    }
+
+    void errorInSecondOfThree() {
+        RecordingSender* sender = new RecordingSender;
+        TaskbarProgress taskbar{std::unique_ptr<LauncherEntrySender>(sender)};
+        auto w = MakeWindow(&taskbar);
+        ConversionSettings s;
+        const QString out = dir.filePath(QStringLiteral("err"));
+        AppendTask(w->State(), TaskFor(shortFile, 1, out, &s));
+        AppendTask(w->State(), TaskFor(dir.filePath(QStringLiteral("missing.mp3")), 1, out, &s));
+        AppendTask(w->State(), TaskFor(shortFile, 1, out, &s));
+        w->State().settings = s;
+        w->show();
+        QVERIFY(WaitForEnd(*w));
+        QTRY_VERIFY(Texts(*w).contains(QStringLiteral("Converting status: ERROR.")));
+        w->State().driverThread.Join();
+        QCoreApplication::sendPostedEvents(w.get());
+        const QStringList texts = Texts(*w);
+        const int errorRow = int(texts.indexOf(QStringLiteral("Converting status: ERROR.")));
+        QCOMPARE(Level(*w, errorRow), 2);
+        QCOMPARE(LogRowDelegate::TextColourFor(Level(*w, errorRow)), QColor(255, 0, 0));
+        QCOMPARE(Level(*w, errorRow - 1), 2); // "File Error: ..."
+        QCOMPARE(texts.count(QStringLiteral("Converting status: OK.")), 1);
+        QVERIFY(!texts.contains(QStringLiteral("Finished converting, all done ^_^")));
+        QCOMPARE(w->ControlText(IdCancelButton), QStringLiteral("Cancel"));
+        QCOMPARE(taskbar.CurrentState(), TaskbarProgress::State::Error);
+        // With the run stopped, Cancel just closes.
+        w->OnCancelCommand();
+        QCOMPARE(w->questions, 0);
+        QVERIFY(!w->isVisible());
+    }
+
+    void rowColours() {
+        QCOMPARE(LogRowDelegate::BackgroundFor(0), QColor(Qt::white));
+        QCOMPARE(LogRowDelegate::BackgroundFor(1), QColor(243, 245, 252));
+        QCOMPARE(LogRowDelegate::TextColourFor(0), QColor(0, 0, 255));
+        QCOMPARE(LogRowDelegate::TextColourFor(1), QColor(153, 0, 0));
+        QVERIFY(!LogRowDelegate::TextColourFor(5).isValid());
+    }
+
+    void enterAndEscapeDoNotClose() {
+        auto w = MakeWindow();
+        ConversionSettings s;
+        AppendTask(w->State(), TaskFor(shortFile, 1, dir.filePath(QStringLiteral("keys")), &s));
+        w->State().settings = s;
+        w->show();
+        QVERIFY(WaitForEnd(*w));
+        QTest::keyClick(w.get(), Qt::Key_Escape);
+        QTest::keyClick(w.get(), Qt::Key_Return);
+        QVERIFY(w->isVisible());
+        w->OnClearCommand();
+        QCOMPARE(w->LogList()->topLevelItemCount(), 0);
+    }
+};
+
+QTEST_MAIN(TestConvProg_)
+#include "tst_convprog.moc"
