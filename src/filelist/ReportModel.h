@@ -1,0 +1,92 @@
+#pragma once
+
+#include "MediaFileInfo.h"
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QIcon>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace zorvane {
+
+// What the list keeps for each row beside its texts: the caller's record and
+// a text and background colour for every cell.
+struct ReportRow {
+    // Not owned: whoever removes the row frees the record.
+    MediaFileInfo* rowData = nullptr;
+    std::vector<QRgb> textColours;
+    std::vector<QRgb> backColours;
+};
+
+// The rows and columns behind CReportCtrl. Only the list changes it, always on
+// the window's thread; the view and the selection model see every change
+// through the usual model signals, so selection and focus follow their rows.
+class ReportModel final : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    struct Column {
+        QString title;
+        Qt::Alignment alignment = Qt::AlignLeft;
+        int headerImage = 0; // 0 none, 1 ascending arrow, 2 descending arrow
+        bool imageLeft = false;
+    };
+
+    struct Item {
+        std::vector<QString> texts;
+        int image = -1; // index into the small images, column 0 only
+        bool checked = false;
+        ReportRow report;
+    };
+
+    explicit ReportModel(QObject* parent = nullptr);
+    ~ReportModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    int Rows() const { return int(rows.size()); }
+    int Columns() const { return int(columns.size()); }
+    bool IsRow(int row) const { return row >= 0 && row < Rows(); }
+    bool IsColumn(int column) const { return column >= 0 && column < Columns(); }
+    Item& At(int row) { return *rows[size_t(row)]; }
+    const Item& At(int row) const { return *rows[size_t(row)]; }
+    Column& ColumnAt(int column) { return columns[size_t(column)]; }
+    const Column& ColumnAt(int column) const { return columns[size_t(column)]; }
+
+    // Every cell of a new row or column starts with these colours.
+    void SetDefaultColours(QRgb text, QRgb back);
+    QRgb DefaultTextColour() const { return defaultText; }
+    QRgb DefaultBackColour() const { return defaultBack; }
+
+    void InsertItem(int row, const QString& text, int image);
+    void RemoveItems(int first, int count);
+    void MoveItem(int from, int to);
+    // order[k] is the current index of the row that goes to first + k.
+    void PermuteItems(int first, const std::vector<int>& order);
+    void InsertColumn(int column, const QString& title, Qt::Alignment alignment);
+    void RemoveColumn(int column);
+
+    void SetText(int row, int column, const QString& text);
+    // Tells the views that the given role changed in rows first..last (all
+    // columns); nothing for an empty range.
+    void CellsChanged(int first, int last, int role);
+    void HeaderChanged(int first, int last);
+
+    QList<QIcon> images;
+
+private:
+    std::vector<std::unique_ptr<Item>> rows;
+    std::vector<Column> columns;
+    QRgb defaultText = qRgb(0, 0, 0);
+    QRgb defaultBack = qRgb(255, 255, 255);
+};
+
+} // namespace zorvane
