@@ -43,9 +43,7 @@ int RunDeveloperConvert(const QStringList& args) {
     InfoReader reader(sink);
     for (const QString& file : files) {
         InfoRowCells row;
-        const QFileInfo info(file);
-        FillFileCells(info, row);
-        reader.ReadMediaInfo(info.absoluteFilePath(), row);
+        ReadFileRow(reader, QFileInfo(file), row);
         if (row.info.invalid == 0) {
             AppendTask(window.State(), BuildTask(row.info, row.CellText(ColumnPath),
                                                  row.CellText(ColumnName), store.settings));

@@ -115,9 +115,7 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<InfoRowCells>> rows;
     for (const QFileInfo& file : files) {
         auto row = std::make_unique<InfoRowCells>();
-        FillFileCells(file, *row);
-        reader.ReadMediaInfo(file.absoluteFilePath(), *row);
-        InfoReader::ReadBitrate(file.absoluteFilePath(), *row);
+        ReadFileRow(reader, file, *row);
         rows.push_back(std::move(row));
     }
 

@@ -1,5 +1,7 @@
 #include "FileRow.h"
 
+#include "InfoReader.h"
+
 #include <QDateTime>
 
 namespace zorvane {
@@ -25,6 +27,12 @@ void FillFileCells(const QFileInfo& file, InfoRowSink& row) {
     row.SetCellText(ColumnType, extension);
     row.SetCellText(ColumnLastModified, file.lastModified().toLocalTime().toString(
                                             QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+}
+
+void ReadFileRow(InfoReader& reader, const QFileInfo& file, InfoRowSink& row) {
+    FillFileCells(file, row);
+    reader.ReadMediaInfo(file.absoluteFilePath(), row);
+    InfoReader::ReadBitrate(file.absoluteFilePath(), row);
 }
 
 } // namespace zorvane

@@ -15,4 +15,10 @@ uint8_t FormatCodeForExtension(const QString& upperExtension);
 // formatCode and sizeMB of the record.
 void FillFileCells(const QFileInfo& file, InfoRowSink& row);
 
+class InfoReader;
+
+// A whole row for one file, as the file list shows it: the loader's cells,
+// then properties and tags from the reader, then the bitrate.
+void ReadFileRow(InfoReader& reader, const QFileInfo& file, InfoRowSink& row);
+
 } // namespace zorvane
