@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SpecialFolders.h"
+#include "platform/KnownFolders.h"
 #include "platform/Volumes.h"
 
 #include <QIcon>

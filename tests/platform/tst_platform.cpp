@@ -3,7 +3,7 @@
 #include "platform/ProfileStore.h"
 #include "platform/Shell.h"
 #include "platform/SingleInstance.h"
-#include "platform/SpecialFolders.h"
+#include "platform/KnownFolders.h"
 #include "platform/TaskbarProgress.h"
 #include "platform/Volumes.h"
 
