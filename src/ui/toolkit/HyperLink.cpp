@@ -1,8 +1,9 @@
 #include "HyperLink.h"
 
+#include "platform/Shell.h"
+
 #include <QApplication>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -40,7 +41,8 @@ int DesktopShellOpener::Open(const QString& target) {
     if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) {
         return kFileNotFound;
     }
-    return QDesktopServices::openUrl(url) ? kOpened : kNoAssociation;
+    // The platform layer is the one place that hands targets to the desktop.
+    return DesktopUrlOpener().OpenUrl(url) ? kOpened : kNoAssociation;
 }
 
 DesktopShellOpener& DesktopShellOpener::Instance() {

@@ -17,7 +17,7 @@ public:
     virtual int Open(const QString& target) = 0;
 };
 
-// The desktop's own handler (xdg-open on Linux) through QDesktopServices.
+// The desktop's own handler (xdg-open on Linux), through the platform layer.
 class DesktopShellOpener final : public ShellOpener {
 public:
     int Open(const QString& target) override;
