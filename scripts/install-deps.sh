@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
-  libmpg123-dev libsox-dev libtag1-dev libmp3lame-dev
+  libmpg123-dev libsox-dev libtag1-dev libmp3lame-dev zlib1g-dev
   xvfb xauth
 )
 

@@ -1,6 +1,7 @@
 #include "InfoReader.h"
 
 #include "FileListColumns.h"
+#include "engine/BoundedTagStream.h"
 #include "engine/ConversionTask.h"
 #include "engine/EngineContext.h"
 #include "platform/MessageSink.h"
@@ -11,7 +12,6 @@
 #include <taglib/apefooter.h>
 #include <taglib/apetag.h>
 #include <taglib/audioproperties.h>
-#include <taglib/fileref.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2header.h>
@@ -20,9 +20,18 @@
 
 #include <initializer_list>
 
+#include <sys/stat.h>
+
 namespace zorvane {
 
 namespace {
+
+// Opening a FIFO, a device or a socket would block until someone writes to
+// it, or read forever, so only regular files (or links to one) are opened.
+bool IsRegularFile(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
+}
 
 QString FromTagLib(const TagLib::String& text) {
     return QString::fromStdString(text.to8Bit(true));
@@ -231,9 +240,10 @@ void InfoReader::ReadMediaInfo(const QString& path, InfoRowSink& row) {
     }
 
     // Linux has no share modes that deny writers; a file that opens for
-    // reading is one the decoder and TagLib can read too.
+    // reading is one the decoder and TagLib can read too. Anything but a
+    // regular file is not even tried.
     QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly)) {
+    if (!IsRegularFile(path) || !probe.open(QIODevice::ReadOnly)) {
         info.invalid = 1;
     } else {
         probe.close();
@@ -259,6 +269,10 @@ void InfoReader::ReadStreamAndTags(const QString& path, InfoRowSink& row) {
 }
 
 void InfoReader::ReadStream(const QString& path, MediaFileInfo& info) {
+    if (!IsRegularFile(path)) {
+        info.invalid = 1;
+        return;
+    }
     int result = MPG123_ERR;
     long rate = 0;
     int channelCount = 0;
@@ -304,8 +318,11 @@ void InfoReader::ReadStream(const QString& path, MediaFileInfo& info) {
 }
 
 void InfoReader::ReadTags(const QString& path, InfoRowSink& row) {
-    const QByteArray name = QFile::encodeName(path);
-    TagLib::MPEG::File file(name.constData(), TagLib::ID3v2::FrameFactory::instance(), false);
+    if (!IsRegularFile(path)) {
+        return;
+    }
+    BoundedTagStream stream(path);
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
     MediaFileInfo& info = row.Info();
     QString kinds;
     // TagLib gives every MPEG file an empty ID3v2 and ID3v1 tag to fill, so
@@ -343,12 +360,19 @@ void InfoReader::ReadTags(const QString& path, InfoRowSink& row) {
 }
 
 void InfoReader::ReadBitrate(const QString& path, InfoRowSink& row) {
-    const QByteArray name = QFile::encodeName(path);
-    const TagLib::FileRef ref(name.constData(), true, TagLib::AudioProperties::Fast);
-    if (ref.isNull() || !ref.audioProperties() || ref.audioProperties()->bitrate() <= 0) {
+    if (!IsRegularFile(path)) {
         return;
     }
-    row.Info().bitrateKbps = uint32_t(ref.audioProperties()->bitrate());
+    // TagLib parses the tags on the way to the properties, so they need the
+    // same guard as when they are read for their texts.
+    BoundedTagStream stream(path);
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), true,
+                            TagLib::AudioProperties::Fast);
+    const TagLib::AudioProperties* properties = file.audioProperties();
+    if (!file.isValid() || !properties || properties->bitrate() <= 0) {
+        return;
+    }
+    row.Info().bitrateKbps = uint32_t(properties->bitrate());
     row.SetCellText(ColumnBitrate, BitrateText(row.Info().bitrateKbps));
 }
 

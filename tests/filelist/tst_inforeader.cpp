@@ -2,6 +2,7 @@
 // each kind written with TagLib or as raw bytes, lengths stretched by patching
 // the Info frame, and files that cannot be used.
 
+#include "engine/BoundedTagStream.h"
 #include "filelist/FileListColumns.h"
 #include "filelist/InfoReader.h"
 #include "platform/MessageSink.h"
@@ -15,12 +16,16 @@
 #include <QtTest>
 
 #include <taglib/apetag.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 
 #include <cmath>
+#include <fcntl.h>
 #include <limits>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -140,6 +145,41 @@ ToneParams Tone(int rate, int channels, double seconds, int kbps = 128) {
     return tone;
 }
 
+// Linux lets a process restart the count of its peak memory, so that each
+// reading is measured on its own rather than under the peak of the ones before.
+void ResetPeakMemory() {
+    const int fd = ::open("/proc/self/clear_refs", O_WRONLY);
+    if (fd >= 0) {
+        [[maybe_unused]] const ssize_t written = ::write(fd, "5", 1);
+        ::close(fd);
+    }
+}
+
+// The most memory the process has held at once since it started, or since
+// ResetPeakMemory where that works.
+qint64 PeakMemoryBytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) * 1024;
+}
+
+// The ids of the frames TagLib made of a tag, in order.
+QString FrameIds(const TagLib::ID3v2::Tag* tag) {
+    QStringList ids;
+    for (const TagLib::ID3v2::Frame* frame : tag ? tag->frameList() : TagLib::ID3v2::FrameList()) {
+        ids.append(QString::fromLatin1(frame->frameID().data(), frame->frameID().size()));
+    }
+    return ids.join(u' ');
+}
+
+QByteArray TextFrame(int version, const char* id, const QByteArray& text) {
+    return Id3v2Frame(version, id, '\0' + text);
+}
+
+QByteArray Tag(int version, quint8 flags, const QByteArray& body) {
+    return Id3v2Header(version, flags, quint32(body.size())) + body;
+}
+
 QString TagCells(const InfoRowCells& row) {
     QStringList cells;
     for (int column = ColumnTag; column <= ColumnComment; ++column) {
@@ -164,6 +204,146 @@ private slots:
     void init() {
         m_sink.errors.clear();
         m_sink.messages.clear();
+    }
+
+    // First, while the process's peak memory is still low even where it cannot
+    // be reset: a reader that let TagLib inflate the picture would raise it far
+    // past the margin.
+    void compressedPicture_data() {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<quint64>("inflatedBytes");
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("ID3v2.3, 64 MiB") << 3 << (64ull << 20) << true;
+        QTest::newRow("ID3v2.4, 64 MiB") << 4 << (64ull << 20) << true;
+        QTest::newRow("ID3v2.3, 1 GiB") << 3 << (1ull << 30) << true;
+        QTest::newRow("ID3v2.4, 1 GiB") << 4 << (1ull << 30) << true;
+        QTest::newRow("ID3v2.3, 1 KiB") << 3 << 1024ull << false;
+    }
+
+    void compressedPicture() {
+        QFETCH(int, version);
+        QFETCH(quint64, inflatedBytes);
+        QFETCH(bool, hidden);
+        const QString path = Path(u"picture.mp3"_s);
+        QVERIFY(WriteCompressedPictureMp3(m_plain, path, version, inflatedBytes, u"Before"_s,
+                                          u"After"_s));
+        ResetPeakMemory();
+        const qint64 peakBefore = PeakMemoryBytes();
+        InfoRowCells row;
+        Read(path, row);
+        const qint64 growth = PeakMemoryBytes() - peakBefore;
+        QVERIFY2(growth < (32 << 20),
+                 qPrintable(u"peak memory grew by %1 KiB"_s.arg(growth >> 10)));
+        QCOMPARE(row.info.invalid, 0);
+        QCOMPARE(row.CellText(ColumnTag), u"ID3v2.%1  "_s.arg(version));
+        QCOMPARE(row.CellText(ColumnTitle), u"Before"_s);
+        QCOMPARE(row.CellText(ColumnArtist), u"After"_s);
+        // The tag in front changes nothing of the audio's properties.
+        InfoRowCells plain;
+        Read(m_plain, plain);
+        QCOMPARE(row.CellText(ColumnBitrate), plain.CellText(ColumnBitrate));
+        QCOMPARE(row.CellText(ColumnDuration), plain.CellText(ColumnDuration));
+
+        BoundedTagStream stream(path);
+        TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+        QCOMPARE(FrameIds(file.ID3v2Tag()), hidden ? u"TIT2 XZRV TPE1"_s : u"TIT2 APIC TPE1"_s);
+        if (hidden) {
+            QCOMPARE(stream.HiddenFrames().size(), size_t(1));
+            QCOMPARE(stream.HiddenFrames()[0].frameId, u"APIC"_s);
+            QVERIFY(stream.HiddenFrames()[0].bytes > kMaxTagFrameBytes);
+        } else {
+            QVERIFY(stream.HiddenFrames().empty());
+            const auto* picture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(
+                file.ID3v2Tag()->frameListMap()["APIC"].front());
+            QVERIFY(picture);
+            QCOMPARE(qint64(picture->picture().size()),
+                     qint64(inflatedBytes) - PictureFrameStart().size());
+        }
+    }
+
+    // Damaged and hostile tags, against a cap of 64 KiB and a bomb of 1 MiB:
+    // what is hidden, and what TagLib then makes of the tag.
+    void boundedTagStream_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("hidden");
+        QTest::addColumn<bool>("pastCap"); // hidden for their size, not their nesting
+        QTest::addColumn<QString>("frames");
+        QFile plain(m_plain);
+        QVERIFY(plain.open(QIODevice::ReadOnly));
+        const QByteArray audio = plain.readAll();
+        const QByteArray before = TextFrame(4, "TIT2", "Before");
+        const QByteArray after = TextFrame(4, "TPE1", "After");
+        const QByteArray bomb = CompressedPictureFrame(4, 1 << 20);
+        const QByteArray tag = Tag(4, 0, before + bomb + after);
+        const QStringList apic{u"APIC"_s};
+        QByteArray overlong = bomb;
+        overlong.replace(4, 4, "\x7f\x7f\x7f\x7f");
+        const QByteArray cut = CompressedPictureFrame(4, 1 << 20, true);
+        const QByteArray cutSmall = CompressedPictureFrame(4, 16 << 10, true);
+        const QByteArray chapter =
+            Id3v2Frame(4, "CHAP", QByteArray("ch1\0", 4) + QByteArray(16, '\0') + bomb);
+        QByteArray unsynchronised = TextFrame(3, "TIT2", "Before") +
+                                    CompressedPictureFrame(3, 1 << 20) +
+                                    TextFrame(3, "TPE1", "After");
+        unsynchronised.replace("\xff", QByteArray("\xff\0", 2));
+        // With a length indicator a chapter's content runs to the end of the
+        // tag, so each holds all the chapters after it: TagLib would make
+        // 2^12 frames of these 12, and 2^n of n.
+        QByteArray nested;
+        for (int i = 0; i < 12; ++i) {
+            nested += Id3v2Frame(
+                4, "CHAP", "\x0f\x7f\x7f\x7f" + QByteArray("c\0", 2) + QByteArray(16, '\0'), 0x01);
+        }
+
+        QTest::newRow("empty file") << QByteArray() << QStringList() << true << QString();
+        QTest::newRow("bomb") << tag + audio << apic << true << u"TIT2 XZRV TPE1"_s;
+        QTest::newRow("tag size past the end of the file")
+            << Id3v2Header(4, 0, 0x0fffffff) + before + bomb + after << apic << true
+            << u"TIT2 XZRV TPE1"_s;
+        QTest::newRow("frame size past the end of the tag")
+            << Tag(4, 0, before + overlong + after) + audio << QStringList() << true << u"TIT2"_s;
+        QTest::newRow("truncated zlib stream, past the cap")
+            << Tag(4, 0, before + cut + after) + audio << apic << true << u"TIT2 XZRV TPE1"_s;
+        QTest::newRow("truncated zlib stream, under the cap")
+            << Tag(4, 0, before + cutSmall + after) + audio << QStringList() << true
+            << u"TIT2 APIC TPE1"_s;
+        QTest::newRow("tag behind leading junk")
+            << QByteArray(100, 'j') + tag + audio << apic << true << u"TIT2 XZRV TPE1"_s;
+        QTest::newRow("bomb inside a chapter")
+            << Tag(4, 0, before + chapter + after) + audio << QStringList{u"CHAP"_s} << true
+            << u"TIT2 XZRV TPE1"_s;
+        QTest::newRow("unsynchronised ID3v2.3 tag behind leading junk")
+            << QByteArray(100, 'j') + Tag(3, 0x80, unsynchronised) + audio
+            << QStringList{u"ID3v2"_s} << true << QString();
+        QTest::newRow("chapters nested past the limit")
+            << Tag(4, 0, nested + before) + audio << QStringList(4, u"CHAP"_s) << false
+            << u"XZRV XZRV XZRV XZRV CHAP CHAP CHAP CHAP CHAP CHAP CHAP CHAP TIT2"_s;
+    }
+
+    void boundedTagStream() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, hidden);
+        QFETCH(bool, pastCap);
+        QFETCH(QString, frames);
+        const QString path = Path(u"damaged.mp3"_s);
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(out.write(bytes), bytes.size());
+        out.close();
+        constexpr uint64_t cap = 64 * 1024;
+        BoundedTagStream stream(path, cap);
+        TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+        QCOMPARE(FrameIds(file.ID3v2Tag()), frames);
+        // A frame TagLib inflated renders at its inflated size.
+        for (const TagLib::ID3v2::Frame* frame : file.ID3v2Tag()->frameList()) {
+            QVERIFY(frame->render().size() <= cap);
+        }
+        QStringList ids;
+        for (const HiddenTagFrame& frame : stream.HiddenFrames()) {
+            ids.append(frame.frameId);
+            QVERIFY(frame.bytes > (pastCap ? cap : 0));
+        }
+        QCOMPARE(ids, hidden);
     }
 
     void columnTable() {
@@ -489,6 +669,7 @@ private slots:
         QTest::newRow("missing") << u"missing"_s << false << QString();
         QTest::newRow("a folder") << u"folder"_s << false << QString();
         QTest::newRow("no read permission") << u"unreadable"_s << false << QString();
+        QTest::newRow("a FIFO") << u"fifo"_s << false << QString();
     }
 
     void invalidFiles() {
@@ -502,6 +683,9 @@ private slots:
             QVERIFY(WriteNotMp3(path) && Splice(path, QByteArray(), Id3v1("Kept")));
         } else if (kind == u"empty") {
             QVERIFY(WriteEmptyFile(path));
+        } else if (kind == u"fifo") {
+            // Opening it would wait for a writer that never comes.
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         } else if (kind == u"folder") {
             QVERIFY(QDir().mkpath(path));
         } else if (kind == u"unreadable") {

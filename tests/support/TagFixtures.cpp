@@ -12,6 +12,10 @@
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 
+#include <zlib.h>
+
+#include <algorithm>
+
 namespace zorvane::testing {
 
 namespace {
@@ -139,6 +143,46 @@ QString ApeText(const TagLib::APE::Tag* tag, const char* key) {
     return it == items.end() ? QString() : FromTag(it->second.toString());
 }
 
+// A zlib stream of `prefix` and then zeros, `inflatedBytes` in all.
+QByteArray CompressedZeros(const QByteArray& prefix, quint64 inflatedBytes) {
+    // Two 1 GiB rows of a test would otherwise compress the same gigabyte twice.
+    static QByteArray lastPrefix;
+    static quint64 lastSize = 0;
+    static QByteArray lastStream;
+    if (!lastStream.isEmpty() && lastPrefix == prefix && lastSize == inflatedBytes)
+        return lastStream;
+
+    z_stream stream{};
+    if (deflateInit(&stream, Z_BEST_COMPRESSION) != Z_OK)
+        return QByteArray();
+    QByteArray out;
+    char buffer[64 * 1024];
+    const auto feed = [&](const char* data, quint64 size, int flush) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+        stream.avail_in = uInt(size);
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(buffer);
+            stream.avail_out = sizeof(buffer);
+            deflate(&stream, flush);
+            out.append(buffer, qsizetype(sizeof(buffer) - stream.avail_out));
+        } while (stream.avail_out == 0);
+    };
+    const QByteArray head = prefix.left(qsizetype(std::min<quint64>(inflatedBytes, prefix.size())));
+    quint64 left = inflatedBytes - quint64(head.size());
+    feed(head.constData(), quint64(head.size()), left == 0 ? Z_FINISH : Z_NO_FLUSH);
+    const QByteArray zeros(64 * 1024, '\0');
+    while (left > 0) {
+        const quint64 take = std::min<quint64>(left, quint64(zeros.size()));
+        left -= take;
+        feed(zeros.constData(), take, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+    }
+    deflateEnd(&stream);
+    lastPrefix = prefix;
+    lastSize = inflatedBytes;
+    lastStream = out;
+    return out;
+}
+
 } // namespace
 
 TagTexts ExampleTagTexts() {
@@ -246,6 +290,70 @@ bool AddFrontCover(const QString& path, const QByteArray& imageData, const QStri
     return file.save(tags, TagLib::File::StripNone,
                      version == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4,
                      TagLib::File::DoNotDuplicate);
+}
+
+QByteArray Id3v2Header(int version, quint8 flags, quint32 tagSize) {
+    QByteArray header("ID3", 3);
+    header += char(version);
+    header += '\0';
+    header += char(flags);
+    for (int shift = 21; shift >= 0; shift -= 7)
+        header += char((tagSize >> shift) & 0x7f);
+    return header;
+}
+
+QByteArray Id3v2Frame(int version, const QByteArray& id, const QByteArray& data,
+                      quint8 formatFlags) {
+    const quint32 size = quint32(data.size());
+    QByteArray frame = id;
+    for (int i = 0; i < 4; ++i) {
+        const int shift = version == 3 ? 24 - 8 * i : 21 - 7 * i;
+        frame += char((size >> shift) & (version == 3 ? 0xff : 0x7f));
+    }
+    frame += '\0';
+    frame += char(formatFlags);
+    return frame + data;
+}
+
+QByteArray PictureFrameStart() {
+    return QByteArray("\0image/png\0\x03\0", 13);
+}
+
+QByteArray CompressedPictureFrame(int version, quint64 inflatedBytes, bool truncated) {
+    QByteArray picture = CompressedZeros(PictureFrameStart(), inflatedBytes);
+    if (truncated)
+        picture.truncate(picture.size() / 2);
+    QByteArray declared(4, '\0');
+    // ID3v2.3: compression, then the inflated size as a plain 32-bit number.
+    // ID3v2.4: compression with its data length indicator, synchsafe, so that
+    // 256 MiB and more cannot be said.
+    const quint64 length =
+        version == 3 ? inflatedBytes : std::min<quint64>(inflatedBytes, 0x0fffffff);
+    for (int i = 0; i < 4; ++i) {
+        const int shift = version == 3 ? 24 - 8 * i : 21 - 7 * i;
+        declared[i] = char((length >> shift) & (version == 3 ? 0xff : 0x7f));
+    }
+    return Id3v2Frame(version, "APIC", declared + picture, version == 3 ? 0x80 : 0x09);
+}
+
+bool WriteCompressedPictureMp3(const QString& audioSource, const QString& path, int version,
+                               quint64 inflatedBytes, const QString& title, const QString& artist) {
+    if (version != 3 && version != 4)
+        return false;
+    QFile source(audioSource);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray audio = source.readAll();
+    if (audio.startsWith("ID3"))
+        return false;
+    const QByteArray body = Id3v2Frame(version, "TIT2", '\0' + title.toLatin1()) +
+                            CompressedPictureFrame(version, inflatedBytes) +
+                            Id3v2Frame(version, "TPE1", '\0' + artist.toLatin1());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray bytes = Id3v2Header(version, 0, quint32(body.size())) + body + audio;
+    return file.write(bytes) == bytes.size();
 }
 
 QByteArray TinyPng() {

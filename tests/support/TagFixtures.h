@@ -46,6 +46,28 @@ bool AddFrontCover(const QString& path, const QByteArray& imageData, const QStri
 // A valid 1x1 RGB PNG.
 QByteArray TinyPng();
 
+// Raw ID3v2 pieces, for tags TagLib will not write (compressed frames, lying
+// sizes). Sizes are synchsafe in version 4 and plain in version 3.
+QByteArray Id3v2Header(int version, quint8 flags, quint32 tagSize);
+QByteArray Id3v2Frame(int version, const QByteArray& id, const QByteArray& data,
+                      quint8 formatFlags = 0);
+// The start of an APIC frame's content: Latin-1, "image/png", front cover, no
+// description. The picture data follows it.
+QByteArray PictureFrameStart();
+// An APIC frame compressed with zlib whose content, PictureFrameStart() and
+// then zeros, inflates to `inflatedBytes`; its declared length says so as far
+// as the field can hold it. The zeros are compressed as they are made, so
+// gigabytes need little memory, and the last stream made is kept for the next
+// frame of the same size. `truncated` cuts the stream in half.
+QByteArray CompressedPictureFrame(int version, quint64 inflatedBytes, bool truncated = false);
+
+// Writes `path`: an ID3v2.`version` tag (3 or 4) holding a TIT2 frame with
+// `title`, a CompressedPictureFrame of `inflatedBytes`, then a TPE1 frame with
+// `artist`; behind it the audio of `audioSource`, an MP3 file without an ID3v2
+// tag.
+bool WriteCompressedPictureMp3(const QString& audioSource, const QString& path, int version,
+                               quint64 inflatedBytes, const QString& title, const QString& artist);
+
 // What is really in a file, per tag type.
 struct ReadBackTags {
     int kinds = 0; // TagKind bits of the tags present
