@@ -5,6 +5,7 @@
 #include "EngineContext.h"
 #include "FolderPaths.h"
 #include "Ticks.h"
+#include "platform/DisplayText.h"
 
 #include <QFileInfo>
 
@@ -28,7 +29,10 @@ void JoinStage(ConversionState& state, StageThread& thread) {
     uint32_t stallStart = TickCount();
     while (!thread.WaitFor(100)) {
         const uint64_t done = state.overallSamplesDone.load();
-        if (done != lastDone || state.paused.load() != 0) {
+        // Only stages that move audio are watched: once the file's audio is
+        // all encoded, writing its tags and syncing may take as long as the
+        // disk needs.
+        if (done != lastDone || state.paused.load() != 0 || state.fileAudioDone.load() != 0) {
             lastDone = done;
             stallStart = TickCount();
         } else if (TicksSince(stallStart) > kStageStallMs) {
@@ -75,24 +79,33 @@ void RunDriver(EngineContext& ctx) {
 
         const QString folder = FolderOfPath(task.destinationPath);
         if (!folder.isEmpty() && !QFileInfo(folder).isDir() && !CreateFolderPath(folder)) {
-            state.PostLog(QStringLiteral("Fail to create folder %1 !").arg(folder), LogError);
+            state.PostLog(
+                QStringLiteral("Fail to create folder %1 !").arg(EscapedForDisplay(folder)),
+                LogError);
             state.Stop();
             break;
         }
-        if (QFileInfo::exists(task.destinationPath)) {
-            task.destinationPath = UniqueDestinationPath(task.destinationPath);
+        // A first guess for the log and the window: the encoder claims the
+        // name only when the file is complete, numbering on if it was taken
+        // by then. A link at the name, even a dangling one, counts as taken.
+        task.unnumberedDestinationPath = task.destinationPath;
+        task.destinationPath = NumberedDestinationPath(task.destinationPath, 1);
+        if (NameIsTaken(task.destinationPath)) {
+            task.destinationPath = UniqueDestinationPath(task.unnumberedDestinationPath);
         }
         if (state.view) {
             state.view->SetSourceText(task.sourcePath);
             state.view->SetDestinationText(task.destinationPath);
         }
         state.PostLog(QStringLiteral("Start a new converting task."));
-        state.PostLog(QStringLiteral("Source:  %1.").arg(task.sourcePath));
-        state.PostLog(QStringLiteral("Destination: %1.").arg(task.destinationPath));
+        state.PostLog(QStringLiteral("Source:  %1.").arg(EscapedForDisplay(task.sourcePath)));
+        state.PostLog(
+            QStringLiteral("Destination: %1.").arg(EscapedForDisplay(task.destinationPath)));
 
         state.fileSamplesDone.store(0);
         state.fileAudioSeconds.store(0.0f);
         state.fileStartTick.store(TickCount());
+        state.fileAudioDone.store(0);
         ctx.decodedRing.Reset();
         ctx.processedRing.Reset();
 

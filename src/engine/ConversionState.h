@@ -58,6 +58,10 @@ public:
     StageThread tempoThread;   // joined by the driver per file
     std::vector<CConversionTask> tasks;
     std::atomic<uint32_t> fileStartTick{0};
+    // 1 once the encoder has encoded and flushed the current file's last
+    // sample: what is left (tags, sync, final name) moves no audio, so the
+    // driver's stall watchdog stops watching. Reset by the driver per file.
+    std::atomic<int32_t> fileAudioDone{0};
     std::atomic<uint32_t> overallStartTick{0};
 
     // Where each stage's time went, over the whole run.

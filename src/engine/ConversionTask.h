@@ -2,10 +2,12 @@
 
 #include "RingBuffer.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 namespace zorvane {
 
@@ -32,6 +34,16 @@ public:
 
 private:
     std::atomic<int32_t> value{0};
+};
+
+// A picture of the source's ID3v2 tag (cover art). The driver's working copy
+// of a task reads them from the source before any output is written, so a
+// source that disappears during its conversion cannot take them along.
+struct TagPicture {
+    QByteArray data;
+    QString mimeType;
+    QString description;
+    int type = 3; // the ID3v2 picture type; 3 is the front cover
 };
 
 // One queued file of a conversion run. The run keeps one copy per file in its
@@ -64,6 +76,12 @@ public:
     QString genre;
     QString date;
     QString comment;
+    // destinationPath as the task builder made it, before the driver numbered
+    // it; numbering starts again from here when the chosen name is taken by
+    // the time the output is complete. Empty: destinationPath.
+    QString unnumberedDestinationPath;
+    // Filled in the working copy only, before the stage threads start.
+    std::vector<TagPicture> pictures;
 
     // Seconds of output audio in n samples counted over all channels.
     float AudioSeconds(uint64_t n) const;

@@ -3,7 +3,9 @@
 #include "ConversionState.h"
 #include "EncoderStage.h"
 #include "EngineContext.h"
+#include "TagWriter.h"
 #include "TempoStage.h"
+#include "platform/DisplayText.h"
 
 #include <QFile>
 
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mpg123.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -23,7 +26,7 @@ QString DecoderErrorText(mpg123_handle* handle) {
     return QString::fromUtf8(mpg123_strerror(handle));
 }
 
-int Decode(EngineContext& ctx, ConversionState& state, const CConversionTask& task) {
+int Decode(EngineContext& ctx, ConversionState& state, const CConversionTask& task, int sourceFd) {
     mpg123_handle* handle = ctx.decoderHandle;
     if (!handle) {
         state.PostLog(QStringLiteral("Trouble with mpg123: %1").arg(ctx.InitError()), LogError);
@@ -39,7 +42,7 @@ int Decode(EngineContext& ctx, ConversionState& state, const CConversionTask& ta
         state.PostLog(QStringLiteral("Invalid Format!"), LogError);
         return 0;
     }
-    if (mpg123_open(handle, QFile::encodeName(task.sourcePath).constData()) != MPG123_OK) {
+    if (mpg123_open_fd(handle, sourceFd) != MPG123_OK) {
         state.PostLog(QStringLiteral("Trouble with mpg123: %1").arg(DecoderErrorText(handle)),
                       LogError);
         mpg123_close(handle);
@@ -98,17 +101,28 @@ int Decode(EngineContext& ctx, ConversionState& state, const CConversionTask& ta
 
 } // namespace
 
-int CheckSourceReadable(ConversionState& state, const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+int OpenSourceFile(ConversionState& state, const QString& path) {
+    // Non-blocking, so that opening a FIFO without a writer returns at once.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QString reason;
     if (fd < 0) {
-        const int error = errno;
-        state.PostLog(
-            QStringLiteral("File Error: %1").arg(QString::fromLocal8Bit(std::strerror(error))),
-            LogError);
-        return 0;
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+    } else {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            reason = QString::fromLocal8Bit(std::strerror(errno));
+        } else if (!S_ISREG(st.st_mode)) {
+            reason = QStringLiteral("Not a regular file (a folder, device, FIFO or socket)");
+        } else {
+            // Regular files ignore O_NONBLOCK; clear it all the same so the
+            // decoder's reads are plain blocking reads.
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            return fd;
+        }
+        ::close(fd);
     }
-    ::close(fd);
-    return 1;
+    state.PostLog(QStringLiteral("File Error: %1").arg(reason), LogError);
+    return -1;
 }
 
 int RunDecoder(EngineContext& ctx, CConversionTask& task) {
@@ -118,25 +132,36 @@ int RunDecoder(EngineContext& ctx, CConversionTask& task) {
     task.decoding.Set(1);
 
     int result = 0;
-    if (!CheckSourceReadable(state, task.sourcePath)) {
+    const int sourceFd = OpenSourceFile(state, task.sourcePath);
+    if (sourceFd < 0) {
         state.Stop();
     } else {
         try {
-            if (task.needsProcessing == 1) {
+            // The pictures are read before any output exists, from the very
+            // file the decoder reads, so they cannot go missing half-way.
+            if (!ReadSourcePictures(state, task,
+                                    QStringLiteral("/proc/self/fd/%1").arg(sourceFd))) {
+                state.Stop();
+            } else if (task.needsProcessing == 1) {
                 task.encoderInput = &ctx.processedRing;
                 state.tempoThread.Start([&ctx, &task] { RunTempoStage(ctx, task); });
             } else {
                 task.encoderInput = &ctx.decodedRing;
                 state.encoderThread.Start([&ctx, &task] { RunEncoder(ctx, task); });
             }
-            result = Decode(ctx, state, task);
+            if (state.IsRunning()) {
+                result = Decode(ctx, state, task, sourceFd);
+            }
         } catch (...) {
             state.Stop();
-            state.PostLog(
-                QStringLiteral("An error occurred while decoding %1").arg(task.sourcePath),
-                LogError);
+            state.PostLog(QStringLiteral("An error occurred while decoding %1")
+                              .arg(EscapedForDisplay(task.sourcePath)),
+                          LogError);
             result = 0;
         }
+    }
+    if (sourceFd >= 0) {
+        ::close(sourceFd);
     }
     task.decoding.Set(0);
     return result;

@@ -17,8 +17,11 @@ class EngineContext;
 // task must be the driver's working copy and outlive the stage threads.
 int RunDecoder(EngineContext& ctx, CConversionTask& task);
 
-// Opens path for reading and closes it again. On failure logs
-// "File Error: <reason>" as an error and returns 0.
-int CheckSourceReadable(ConversionState& state, const QString& path);
+// Opens path for reading: a regular file only (a FIFO or device would block
+// the decoder forever, or never end). Returns the open descriptor, which the
+// caller closes; on failure logs "File Error: <reason>" as an error and
+// returns -1. The source is then read through this one descriptor, so a file
+// renamed, replaced or deleted during its conversion is still read whole.
+int OpenSourceFile(ConversionState& state, const QString& path);
 
 } // namespace zorvane

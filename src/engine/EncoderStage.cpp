@@ -3,12 +3,11 @@
 #include "ConversionState.h"
 #include "ConversionTask.h"
 #include "EngineContext.h"
+#include "OutputFile.h"
 #include "TagWriter.h"
 #include "Ticks.h"
+#include "platform/DisplayText.h"
 
-#include <QFile>
-
-#include <cstdio>
 #include <lame/lame.h>
 #include <memory>
 #include <thread>
@@ -24,9 +23,6 @@ constexpr float kToS16Range = 1.0f / 65536.0f; // full-scale int32 -> +-32768
 struct LameDeleter {
     void operator()(lame_global_flags* gfp) const { lame_close(gfp); }
 };
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 float Percent(uint64_t done, uint64_t total) {
     if (total == 0) {
@@ -35,23 +31,28 @@ float Percent(uint64_t done, uint64_t total) {
     return float(double(done) * 100.0 / double(total));
 }
 
-// Writes all of data; false when the file took less.
-bool WriteAll(std::FILE* file, const unsigned char* data, size_t size) {
-    return size == 0 || std::fwrite(data, 1, size, file) == size;
-}
-
-// The Info/LAME tag replaces the placeholder frame LAME put at the start of
-// the stream, so players see the exact length and the encoder's delay.
-bool WriteInfoTag(const QString& path, const unsigned char* frame, size_t size) {
-    if (size == 0) {
-        return true;
+// Closes the complete output and gives it its final name; any failure stops
+// the run, and the output's owner then removes the temporary file.
+void FinishOutput(ConversionState& state, CConversionTask& task, OutputFile& output) {
+    if (!output.Close()) {
+        state.PostLog(QStringLiteral("Output file write error"), LogError);
+        state.Stop();
+        return;
     }
-    std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "r+b");
-    if (!file) {
-        return false;
+    const QString finalPath = output.Commit();
+    if (finalPath.isEmpty()) {
+        state.PostLog(
+            QStringLiteral("Error creating file %1").arg(EscapedForDisplay(task.destinationPath)),
+            LogError);
+        state.Stop();
+        return;
     }
-    const bool ok = std::fwrite(frame, 1, size, file) == size;
-    return (std::fclose(file) == 0) && ok;
+    if (finalPath != task.destinationPath) {
+        // Another run (or the user) took the name while this file was written.
+        state.PostLog(QStringLiteral("The name was taken meanwhile; saved as %1.")
+                          .arg(EscapedForDisplay(finalPath)));
+        task.destinationPath = finalPath;
+    }
 }
 
 } // namespace
@@ -86,7 +87,8 @@ ChunkPlan PlanNextChunk(const CConversionTask& task, const SampleRing& ring, uin
     return {ChunkPlan::Last, available};
 }
 
-int Encode(EngineContext& ctx, CConversionTask& task) {
+int Encode(EngineContext& ctx, CConversionTask& task, OutputFile& output,
+           const RenderedTags& tags) {
     ConversionState& state = *ctx.progressWindow;
     const ConversionSettings& settings = state.settings;
 
@@ -117,14 +119,13 @@ int Encode(EngineContext& ctx, CConversionTask& task) {
     lame_set_emphasis(gfp, 0);
     lame_set_strict_ISO(gfp, 0);
 
-    std::unique_ptr<std::FILE, FileCloser> file(
-        std::fopen(QFile::encodeName(task.destinationPath).constData(), "w+b"));
-    if (!file) {
-        state.PostLog(QStringLiteral("Error creating file %1").arg(task.destinationPath), LogError);
+    if (!output.Create()) {
+        state.PostLog(
+            QStringLiteral("Error creating file %1").arg(EscapedForDisplay(task.destinationPath)),
+            LogError);
         state.Stop();
         return 0;
     }
-    std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
 
     const int initResult = lame_init_params(gfp);
     if (initResult < 0) {
@@ -145,10 +146,23 @@ int Encode(EngineContext& ctx, CConversionTask& task) {
     bool writeFailed = false;
 
     auto reportWriteError = [&] {
-        state.PostLog(QStringLiteral("Output file write error"), LogError);
+        if (!writeFailed) {
+            state.PostLog(QStringLiteral("Output file write error"), LogError);
+        }
         state.Stop();
         writeFailed = true;
     };
+    auto reportTagError = [&] {
+        PostTagWriteFailure(state, task);
+        state.Stop();
+        writeFailed = true;
+    };
+
+    // The ID3v2 tag leads the file, so that no tag needs the audio moved.
+    if (!output.Append(tags.leading.constData(), size_t(tags.leading.size())) || !output.Flush()) {
+        reportTagError();
+    }
+    const uint64_t audioStart = output.Size();
 
     while (state.IsRunning()) {
         if (state.paused.load(std::memory_order_relaxed) == 1) {
@@ -193,7 +207,7 @@ int Encode(EngineContext& ctx, CConversionTask& task) {
             state.Stop();
             return 0;
         }
-        if (!WriteAll(file.get(), mp3Buffer.data(), size_t(produced))) {
+        if (!writeFailed && !output.Append(mp3Buffer.data(), size_t(produced))) {
             reportWriteError();
         }
         state.AddEncoded(n, task.AudioSeconds(n));
@@ -206,18 +220,24 @@ int Encode(EngineContext& ctx, CConversionTask& task) {
     if (flushed < 0) {
         state.PostLog(QStringLiteral("beExitStream failed (%1)").arg(-flushed), LogError);
         state.Stop();
-    } else if (!WriteAll(file.get(), mp3Buffer.data(), size_t(flushed))) {
+    } else if (!writeFailed && !output.Append(mp3Buffer.data(), size_t(flushed))) {
         reportWriteError();
     }
+    state.fileAudioDone.store(1);
 
+    if (!writeFailed && !output.Flush()) {
+        reportWriteError();
+    }
+    if (!writeFailed && (!output.Append(tags.trailing.constData(), size_t(tags.trailing.size())) ||
+                         !output.Flush())) {
+        reportTagError();
+    }
+    // The Info/LAME tag replaces the placeholder frame LAME put at the start
+    // of the stream, so players see the exact length and the encoder's delay.
     std::vector<unsigned char> infoTag(mp3Buffer.size());
     const size_t infoSize = lame_get_lametag_frame(gfp, infoTag.data(), infoTag.size());
-    // A close that fails means buffered bytes never reached the disk.
-    if (std::fclose(file.release()) != 0 && !writeFailed) {
-        reportWriteError();
-    }
-    if (!writeFailed && !WriteInfoTag(task.destinationPath, infoTag.data(),
-                                      infoSize <= infoTag.size() ? infoSize : 0)) {
+    if (!writeFailed && infoSize > 0 && infoSize <= infoTag.size() &&
+        !output.WriteAt(audioStart, infoTag.data(), infoSize)) {
         reportWriteError();
     }
 
@@ -232,14 +252,19 @@ void RunEncoder(EngineContext& ctx, CConversionTask& task) {
     task.encoding.Set(1);
     try {
         if (task.outputFormat == kFormatMp3) {
-            Encode(ctx, task);
-            WriteTags(state, task);
+            // The output lives under a hidden temporary name until it is
+            // complete; leaving this scope any other way removes it.
+            OutputFile output(task.destinationPath, task.unnumberedDestinationPath);
+            const RenderedTags tags = RenderTags(task);
+            if (Encode(ctx, task, output, tags) && state.IsRunning()) {
+                FinishOutput(state, task, output);
+            }
         }
     } catch (...) {
         state.Stop();
-        state.PostLog(
-            QStringLiteral("An error occurred while encoding %1").arg(task.destinationPath),
-            LogError);
+        state.PostLog(QStringLiteral("An error occurred while encoding %1")
+                          .arg(EscapedForDisplay(task.destinationPath)),
+                      LogError);
     }
     task.encoding.Set(0);
 }

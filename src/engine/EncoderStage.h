@@ -9,20 +9,26 @@ namespace zorvane {
 
 class CConversionTask;
 class EngineContext;
+class OutputFile;
+struct RenderedTags;
 
 // LAME's quality setting used for every file (0 best .. 9 fastest).
 inline constexpr int kDefaultEncoderQuality = 9;
 
-// Thread body of the encoder: encodes task.encoderInput into the MP3 file
-// task.destinationPath and then writes the tags. Sets task.encoding while it
-// runs. Never throws.
+// Thread body of the encoder: encodes task.encoderInput, with the task's
+// tags, into a temporary file beside task.destinationPath and gives it that
+// name (or, when the name was taken meanwhile, the next free numbered one,
+// stored back into the task) only when all of it is written and the run
+// still goes on. Sets task.encoding while it runs. Never throws.
 void RunEncoder(EngineContext& ctx, CConversionTask& task);
 
-// Encodes the task's input ring to its destination: constant bitrate, the
-// configured channel mode, quality encoderQuality, no bit reservoir, and an
-// Info/LAME tag at the start of the finished file. Returns 1 on success, 0
-// after a failure that it has logged (the run is then stopped).
-int Encode(EngineContext& ctx, CConversionTask& task);
+// Encodes the task's input ring into `output` (created here): the leading
+// tags, the audio at constant bitrate in the configured channel mode,
+// quality encoderQuality, no bit reservoir, the trailing tags, and the
+// Info/LAME tag in the first audio frame. Returns 0 after a failure to start
+// that it has logged; 1 otherwise, also when a write failed or the run
+// stopped (both leave `running` at 0, and the output must then be dropped).
+int Encode(EngineContext& ctx, CConversionTask& task, OutputFile& output, const RenderedTags& tags);
 
 // The LAME mode (MPEG_mode) for a target channel count and channelMode setting.
 int EncoderModeFor(uint32_t targetChannels, int channelMode);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace zorvane {
 
@@ -27,8 +28,16 @@ MakeResult MakeOneFolder(const QString& path) {
     }
 }
 
-bool IsSeparator(QChar c) {
-    return c == u'/' || c == u'\\';
+constexpr int kDefaultNameMax = 255;
+
+// Drops whole characters from the end of `stem` until `stem + tail` encodes
+// to at most maxBytes bytes. Never splits a surrogate pair; keeps at least
+// one character so that the name keeps something of the source's.
+QString FitStem(QString stem, const QString& tail, int maxBytes) {
+    while (stem.size() > 1 && QFile::encodeName(stem + tail).size() > maxBytes) {
+        stem.chop(stem.size() >= 2 && stem.back().isLowSurrogate() ? 2 : 1);
+    }
+    return stem;
 }
 
 } // namespace
@@ -40,7 +49,7 @@ int CreateFolderPath(const QString& path) {
     QString full = path;
     // A trailing separator names the same folder; without it the cut positions
     // below always fall between two names.
-    while (full.size() > 1 && IsSeparator(full.back())) {
+    while (full.size() > 1 && full.back() == u'/') {
         full.chop(1);
     }
     // Walk back to the nearest ancestor that can be created, then forward again,
@@ -49,10 +58,7 @@ int CreateFolderPath(const QString& path) {
     for (;;) {
         const MakeResult result = MakeOneFolder(full.left(cut));
         if (result == MakeResult::ParentMissing) {
-            qsizetype pos = cut - 1;
-            while (pos > 0 && !IsSeparator(full.at(pos))) {
-                --pos;
-            }
+            const qsizetype pos = full.lastIndexOf(u'/', cut - 1);
             if (pos <= 0) {
                 return 0;
             }
@@ -66,42 +72,49 @@ int CreateFolderPath(const QString& path) {
             // "Already exists" is also what mkdir says for a plain file.
             return QFileInfo(full).isDir() ? 1 : 0;
         }
-        qsizetype next = cut + 1;
-        while (next < full.size() && !IsSeparator(full.at(next))) {
-            ++next;
-        }
-        cut = next;
+        const qsizetype next = full.indexOf(u'/', cut + 1);
+        cut = next < 0 ? full.size() : next;
     }
 }
 
+int LongestNameInFolder(const QString& folder) {
+    const QByteArray name = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const long max = ::pathconf(name.constData(), _PC_NAME_MAX);
+    return max > 0 && max < 4096 ? int(max) : kDefaultNameMax;
+}
+
+QString NumberedDestinationPath(const QString& path, int n) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString folderPart = path.left(slash + 1);
+    const QString name = path.mid(slash + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString stem = dot >= 0 ? name.left(dot) : name;
+    const QString extension = dot >= 0 ? name.mid(dot) : QString();
+    const QString tail = (n < 2 ? QString() : QStringLiteral(" (%1)").arg(n)) + extension;
+    const int maxBytes = LongestNameInFolder(slash > 0 ? path.left(slash) : folderPart);
+    return folderPart + FitStem(stem, tail, maxBytes) + tail;
+}
+
 QString UniqueDestinationPath(const QString& path) {
-    qsizetype lastSep = -1;
-    for (qsizetype i = path.size() - 1; i >= 0; --i) {
-        if (IsSeparator(path.at(i))) {
-            lastSep = i;
-            break;
-        }
-    }
-    const qsizetype dot = path.lastIndexOf(u'.');
-    const bool hasExtension = dot > lastSep;
-    const QString stem = hasExtension ? path.left(dot) : path;
-    const QString extension = hasExtension ? path.mid(dot) : QString();
     for (int n = 2;; ++n) {
-        const QString candidate =
-            QStringLiteral("%1 (%2)%3").arg(stem, QString::number(n), extension);
-        if (!QFileInfo::exists(candidate)) {
+        const QString candidate = NumberedDestinationPath(path, n);
+        if (!NameIsTaken(candidate)) {
             return candidate;
         }
     }
 }
 
 QString FolderOfPath(const QString& path) {
-    for (qsizetype i = path.size() - 1; i >= 0; --i) {
-        if (IsSeparator(path.at(i))) {
-            return i == 0 ? path.left(1) : path.left(i);
-        }
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0) {
+        return QString();
     }
-    return QString();
+    return slash == 0 ? path.left(1) : path.left(slash);
+}
+
+bool NameIsTaken(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 } // namespace zorvane

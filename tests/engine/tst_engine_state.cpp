@@ -5,6 +5,8 @@
 #include "engine/ConversionTask.h"
 #include "engine/EncoderStage.h"
 #include "engine/FolderPaths.h"
+#include "engine/OutputFile.h"
+#include "platform/DisplayText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -294,10 +296,139 @@ private slots:
         }
     }
 
+    // On Linux only "/" separates folders: a backslash is part of a name.
+    void folderOfPath_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("nested") << QStringLiteral("/music/out/a.mp3")
+                                << QStringLiteral("/music/out");
+        QTest::newRow("root") << QStringLiteral("/a.mp3") << QStringLiteral("/");
+        QTest::newRow("bare name") << QStringLiteral("a.mp3") << QString();
+        QTest::newRow("backslash in the name")
+            << QStringLiteral("/out/back\\slash.mp3") << QStringLiteral("/out");
+        QTest::newRow("only backslashes") << QStringLiteral("a\\b\\c.mp3") << QString();
+    }
+
     void folderOfPath() {
-        QCOMPARE(FolderOfPath(QStringLiteral("/music/out/a.mp3")), QStringLiteral("/music/out"));
-        QCOMPARE(FolderOfPath(QStringLiteral("/a.mp3")), QStringLiteral("/"));
-        QCOMPARE(FolderOfPath(QStringLiteral("a.mp3")), QString());
+        QFETCH(QString, path);
+        QFETCH(QString, folder);
+        QCOMPARE(FolderOfPath(path), folder);
+    }
+
+    void backslashNamesAreOneLevel() {
+        QTemporaryDir dir;
+        const QString odd = dir.filePath(QStringLiteral("a\\b"));
+        QCOMPARE(CreateFolderPath(odd + QStringLiteral("/c")), 1);
+        QVERIFY(QFileInfo(odd + QStringLiteral("/c")).isDir());
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("a"))));
+        QVERIFY(Touch(dir.filePath(QStringLiteral("x\\y.mp3"))));
+        QCOMPARE(UniqueDestinationPath(dir.filePath(QStringLiteral("x\\y.mp3"))),
+                 dir.filePath(QStringLiteral("x\\y (2).mp3")));
+    }
+
+    // A numbered name never outgrows the file system's 255 bytes: the stem
+    // gives way, a whole character at a time.
+    void numberedNamesFitTheNameLimit_data() {
+        QTest::addColumn<QString>("stem");
+        QTest::addColumn<int>("n");
+        QTest::newRow("255 bytes, ASCII") << QString(251, u'a') << 2;
+        QTest::newRow("255 bytes, number 1000") << QString(251, u'a') << 1000;
+        QTest::newRow("two-byte letters") << QString(125, QChar(0xE9)) << 2;
+        QTest::newRow("four-byte emoji")
+            << QString(62, QChar(u'x')).replace(u'x', QStringLiteral("\U0001F600")) << 3;
+        QTest::newRow("too long even unnumbered") << QString(300, u'b') << 1;
+    }
+
+    void numberedNamesFitTheNameLimit() {
+        QFETCH(QString, stem);
+        QFETCH(int, n);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(stem + QStringLiteral(".mp3"));
+        const QString numbered = NumberedDestinationPath(path, n);
+        const QString name = QFileInfo(numbered).fileName();
+        QVERIFY2(QFile::encodeName(name).size() <= 255, qPrintable(name));
+        QVERIFY(name.endsWith(n < 2 ? QStringLiteral(".mp3") : QStringLiteral(" (%1).mp3").arg(n)));
+        QVERIFY(stem.startsWith(name.left(10)));
+        QVERIFY(!name.contains(QChar::ReplacementCharacter)); // no character was split
+        QVERIFY(QFile::encodeName(name) ==
+                QFile::encodeName(QFile::decodeName(QFile::encodeName(name))));
+        QVERIFY(Touch(numbered)); // the file system takes it
+        const QString temporary = OutputFile::TemporaryPathFor(numbered, QStringLiteral("AbC123"));
+        QVERIFY(QFileInfo(temporary).fileName().startsWith(u'.'));
+        QVERIFY(Touch(temporary));
+    }
+
+    // Committing never replaces: a name taken while the output was written
+    // (another run, a link that dangles) moves the output to the next number,
+    // and a stopped output leaves nothing behind.
+    void outputFileCommitNeverReplaces_data() {
+        QTest::addColumn<QString>("occupant"); // what appears at the name meanwhile
+        QTest::newRow("free") << QString();
+        QTest::newRow("a file") << QStringLiteral("file");
+        QTest::newRow("a dangling link") << QStringLiteral("dangling");
+        QTest::newRow("a link to a file") << QStringLiteral("link");
+    }
+
+    void outputFileCommitNeverReplaces() {
+        QFETCH(QString, occupant);
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("elsewhere.mp3"));
+        const QString dest = dir.filePath(QStringLiteral("song.mp3"));
+        OutputFile output(dest);
+        QVERIFY(output.Create());
+        QVERIFY(output.TemporaryPath().startsWith(dir.filePath(QStringLiteral(".song.mp3."))));
+        QVERIFY(output.Append("0123456789", 10));
+        QVERIFY(output.WriteAt(2, "ab", 2));
+        QVERIFY(!output.WriteAt(9, "ab", 2)); // past the end: refused, and it sticks
+        QVERIFY(output.Error() != 0);
+        OutputFile good(dest);
+        QVERIFY(good.Create());
+        QVERIFY(good.Append("01ab456789", 10));
+        if (occupant == u"file") {
+            QVERIFY(Touch(dest));
+        } else if (occupant == u"dangling") {
+            QVERIFY(QFile::link(target, dest));
+        } else if (occupant == u"link") {
+            QVERIFY(Touch(target));
+            QVERIFY(QFile::link(target, dest));
+        }
+        QVERIFY(good.Close());
+        const QString final = good.Commit();
+        QCOMPARE(final, occupant.isEmpty() ? dest : dir.filePath(QStringLiteral("song (2).mp3")));
+        QFile f(final);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("01ab456789"));
+        QCOMPARE(QFileInfo(target).size(), 0); // never written through
+        QCOMPARE(QFileInfo::exists(target), occupant == u"link");
+        output.Discard(); // the failed one leaves nothing
+        const QStringList left =
+            QDir(dir.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        QCOMPARE(left.filter(QStringLiteral(".part")), QStringList());
+    }
+
+    void escapedForDisplay_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << QStringLiteral("Ébène – 東京 😀.mp3")
+                               << QStringLiteral("Ébène – 東京 😀.mp3");
+        QTest::newRow("backslash stays") << QStringLiteral("a\\b") << QStringLiteral("a\\b");
+        QTest::newRow("forged line") << QStringLiteral("fake\nConverting status: OK.\n.mp3")
+                                     << QStringLiteral("fake\\nConverting status: OK.\\n.mp3");
+        QTest::newRow("tab and return") << QStringLiteral("a\tb\rc") << QStringLiteral("a\\tb\\rc");
+        QTest::newRow("terminal escape")
+            << QStringLiteral("\x1b[2Jx\x7f") << QStringLiteral("\\x1b[2Jx\\x7f");
+        QTest::newRow("C1 and separators")
+            << (QString(QChar(0x85)) + QChar(0x2028)) << QStringLiteral("\\u0085\\u2028");
+        QTest::newRow("bidirectional override")
+            << (QStringLiteral("evil") + QChar(0x202E) + QStringLiteral("3pm.exe"))
+            << QStringLiteral("evil\\u202e3pm.exe");
+    }
+
+    void escapedForDisplay() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(EscapedForDisplay(text), shown);
     }
 };
 

@@ -147,19 +147,35 @@ private slots:
         QCOMPARE(read.id3v2FrameOrder.last(), QStringLiteral("APIC"));
     }
 
-    void missingOutputLogsTagFailure() {
-        CConversionTask task;
-        task.destinationPath = dir.filePath(QStringLiteral("never-written.mp3"));
-        task.sourceTagTypes = TagBitId3v2;
-        ConversionState state;
+    // Characters beyond U+FFFF (emoji, musical symbols, rare CJK) are two
+    // UTF-16 units; every field of every tag that holds Unicode keeps them.
+    void charactersBeyondTheBmpSurvive_data() {
+        QTest::addColumn<int>("kinds");
+        QTest::addColumn<int>("version");
+        QTest::newRow("ID3v2.4 source") << int(TagId3v2) << 4;
+        QTest::newRow("ID3v2.3 source (UTF-16)") << int(TagId3v2) << 3;
+        QTest::newRow("APE") << int(TagApe) << 4;
+    }
+
+    void charactersBeyondTheBmpSurvive() {
+        QFETCH(int, kinds);
+        QFETCH(int, version);
+        const QString astral = QStringLiteral("Smile \U0001F600 \U0001D11E \U00020BB7");
+        TagTexts texts;
+        texts.artist = QStringLiteral("A ") + astral;
+        texts.albumArtist = QStringLiteral("AA ") + astral;
+        texts.album = QStringLiteral("Al ") + astral;
+        texts.track = QStringLiteral("\U0001D7D5/12");
+        texts.title = QStringLiteral("T ") + astral;
+        texts.genre = QStringLiteral("G ") + astral;
+        texts.date = QStringLiteral("2024 ") + astral;
+        texts.comment = QStringLiteral("C ") + astral;
         RecordingReceiver receiver;
-        state.receiver = &receiver;
-        state.running = 1;
-        QCOMPARE(WriteTags(state, task), 0);
-        QCoreApplication::sendPostedEvents();
-        QCOMPARE(receiver.ErrorTexts(),
-                 QStringList(QStringLiteral("Fail to write tag:  ") + task.destinationPath));
-        QCOMPARE(state.running.load(), 1); // a tag failure alone does not stop the run
+        const QString out = ConvertTagged(kinds, version, texts, false, &receiver);
+        QVERIFY(receiver.Texts().contains(QStringLiteral("Converting status: OK.")));
+        const ReadBackTags read = ReadTags(out);
+        QCOMPARE(read.kinds, kinds);
+        QCOMPARE((kinds & TagId3v2) ? read.id3v2 : read.ape, texts);
     }
 };
 
