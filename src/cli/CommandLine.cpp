@@ -146,10 +146,11 @@ QString UsageText() {
                "\n"
                "An existing file is never overwritten: the new one is numbered, e.g.\n"
                "\"song (2).mp3\". Sources are only read. Files that are not valid MP3\n"
-               "files are listed and skipped.\n"
+               "files are listed and skipped, as are FIFOs, devices and sockets.\n"
                "\n"
-               "Exit status: 0 when every file was converted, 1 when a file was skipped\n"
-               "or a conversion failed, 2 when the arguments were wrong.\n")
+               "Exit status: 0 when every file was converted, 1 when a file was skipped,\n"
+               "a conversion failed or standard output could not be written, 2 when the\n"
+               "arguments were wrong.\n")
         .arg(BitrateList(), RateList());
 }
 

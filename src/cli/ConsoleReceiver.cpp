@@ -1,10 +1,14 @@
 #include "ConsoleReceiver.h"
 
 #include "engine/Ticks.h"
+#include "platform/DisplayText.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
 
 namespace zorvane {
 
@@ -17,7 +21,37 @@ QString Hms(double seconds) {
 
 } // namespace
 
-ConsoleReceiver::ConsoleReceiver(const ConversionState& runState, std::FILE* output, bool live)
+ConsoleOutput::ConsoleOutput(std::FILE* output, QString whatGoesOn)
+    : file(output), goesOn(std::move(whatGoesOn)) {}
+
+void ConsoleOutput::WriteLine(const QString& text) {
+    Write(text + u'\n');
+}
+
+void ConsoleOutput::Write(const QString& text) {
+    if (failed) {
+        return;
+    }
+    const QByteArray bytes = text.toLocal8Bit();
+    errno = 0;
+    // Flushed at once, so that a reader sees each line as it happens and a
+    // failure shows up at the line that caused it.
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), file) == size_t(bytes.size()) &&
+        std::fflush(file) == 0) {
+        return;
+    }
+    const int error = errno != 0 ? errno : EIO;
+    failed = true;
+    QString message = QStringLiteral("cannot write to standard output: %1")
+                          .arg(QString::fromLocal8Bit(std::strerror(error)));
+    if (!goesOn.isEmpty()) {
+        message += QLatin1String("; ") + goesOn;
+    }
+    std::fprintf(stderr, "zorvane-convert: %s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+ConsoleReceiver::ConsoleReceiver(const ConversionState& runState, ConsoleOutput& output, bool live)
     : state(runState), out(output), liveProgress(live) {}
 
 void ConsoleReceiver::ShowErrorBox(const QString& text) {
@@ -26,7 +60,7 @@ void ConsoleReceiver::ShowErrorBox(const QString& text) {
 
 bool ConsoleReceiver::event(QEvent* e) {
     if (auto* log = EngineEventCast<ConvLogEvent>(e)) {
-        PrintLine(log->text, log->level > LogNormal);
+        PrintLine(log->text, log->level);
         return true;
     }
     if (auto* progress = EngineEventCast<ConvProgressEvent>(e)) {
@@ -37,19 +71,24 @@ bool ConsoleReceiver::event(QEvent* e) {
     }
     if (EngineEventCast<ConvFinishedEvent>(e)) {
         finished = true;
-        PrintLine(QStringLiteral("Finished converting, all done ^_^"), false);
+        PrintLine(QStringLiteral("Finished converting, all done ^_^"), LogNormal);
         return true;
     }
     return QObject::event(e);
 }
 
-void ConsoleReceiver::PrintLine(const QString& text, bool error) {
+void ConsoleReceiver::PrintLine(const QString& text, int level) {
     ClearProgress();
-    if (error) {
+    QString prefix;
+    if (level == LogWarning) {
+        // Something was left out of a file that still converts: worth a mark,
+        // not a failure.
+        prefix = QStringLiteral("WARNING: ");
+    } else if (level > LogNormal) {
+        prefix = QStringLiteral("ERROR: ");
         ++errorLines;
     }
-    std::fprintf(out, "%s%s\n", error ? "ERROR: " : "", text.toLocal8Bit().constData());
-    std::fflush(out);
+    out.WriteLine(prefix + text);
 }
 
 void ConsoleReceiver::DrawProgress(float filePercent, float overallPercent) {
@@ -65,7 +104,7 @@ void ConsoleReceiver::DrawProgress(float filePercent, float overallPercent) {
     const int count = int(state.tasks.size());
     QString name;
     if (index >= 0 && index < count) {
-        name = QFileInfo(state.tasks[size_t(index)].sourcePath).fileName();
+        name = EscapedForDisplay(QFileInfo(state.tasks[size_t(index)].sourcePath).fileName());
     }
     if (name.size() > 32) {
         name = name.left(31) + QChar(0x2026);

@@ -9,11 +9,30 @@
 
 namespace zorvane {
 
+// Standard output of the tool. When a write fails (the reader of a pipe went
+// away, a disk filled up) the failure is reported once on standard error and
+// nothing more is written there: the conversions themselves do not depend on
+// anyone reading their log.
+class ConsoleOutput {
+public:
+    // `goesOn` ends the report of a failure, saying what the tool does next.
+    explicit ConsoleOutput(std::FILE* file, QString goesOn = QString());
+
+    void WriteLine(const QString& text);
+    void Write(const QString& text);
+    bool Failed() const { return failed; }
+
+private:
+    std::FILE* file;
+    QString goesOn;
+    bool failed = false;
+};
+
 // The command-line tool's window of a run: prints each log line of the engine
-// (errors marked) and, on a terminal, keeps one live progress line.
+// (warnings and errors marked) and, on a terminal, keeps one live progress line.
 class ConsoleReceiver final : public QObject, public ConversionView {
 public:
-    ConsoleReceiver(const ConversionState& state, std::FILE* out, bool liveProgress);
+    ConsoleReceiver(const ConversionState& state, ConsoleOutput& out, bool liveProgress);
 
     bool Finished() const { return finished; }
     int ErrorLines() const { return errorLines; }
@@ -29,12 +48,12 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    void PrintLine(const QString& text, bool error);
+    void PrintLine(const QString& text, int level);
     void DrawProgress(float filePercent, float overallPercent);
     void ClearProgress();
 
     const ConversionState& state;
-    std::FILE* out;
+    ConsoleOutput& out;
     bool liveProgress;
     bool progressShown = false;
     bool finished = false;

@@ -13,6 +13,7 @@
 #include "filelist/FolderScan.h"
 #include "filelist/InfoReader.h"
 #include "filelist/InfoRowSink.h"
+#include "platform/DisplayText.h"
 #include "platform/MessageSink.h"
 #include "settings/SettingsStore.h"
 
@@ -21,9 +22,9 @@
 #include <QTimer>
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <memory>
+#include <signal.h>
 #include <unistd.h>
 #include <vector>
 
@@ -37,33 +38,60 @@ void OnInterrupt(int) {
     interrupted.store(1);
 }
 
+void SetSignalHandler(int signalNumber, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    // Restarted calls spare the libraries' reads and writes from EINTR.
+    action.sa_flags = SA_RESTART;
+    sigaction(signalNumber, &action, nullptr);
+}
+
 void PrintError(const QString& text) {
     std::fprintf(stderr, "zorvane-convert: %s\n", text.toLocal8Bit().constData());
 }
 
+QString NotRegularText(const QString& path) {
+    return QStringLiteral("%1: not a regular file (a device, FIFO or socket); skipped")
+        .arg(EscapedForDisplay(path));
+}
+
 // The files named on the command line, folders expanded. Inputs that do not
-// exist are reported and counted.
+// exist or are not regular files are reported and counted; only regular
+// files go on, since opening anything else may block for ever.
 QList<QFileInfo> CollectFiles(const CliOptions& options, int* problems) {
     QList<QFileInfo> files;
     for (const QString& input : options.inputs) {
         const QFileInfo info(input);
         if (info.isDir()) {
             const qsizetype before = files.size();
-            ScanFolder(info.absoluteFilePath(), options.recursive, [&files](const QFileInfo& f) {
-                files << f;
-                return true;
-            });
-            if (files.size() == before) {
-                PrintError(
-                    QStringLiteral("%1: no MP3 files in this folder%2")
-                        .arg(input, options.recursive
+            int skipped = 0;
+            ScanFolder(
+                info.absoluteFilePath(), options.recursive,
+                [&files](const QFileInfo& f) {
+                    files << f;
+                    return true;
+                },
+                [&skipped](const QFileInfo& f) {
+                    PrintError(NotRegularText(f.filePath()));
+                    ++skipped;
+                });
+            *problems += skipped;
+            if (files.size() == before && skipped == 0) {
+                PrintError(QStringLiteral("%1: no MP3 files in this folder%2")
+                               .arg(EscapedForDisplay(input),
+                                    options.recursive
                                         ? QString()
                                         : QStringLiteral(" (add -r to include subfolders)")));
             }
-        } else if (info.exists()) {
+        } else if (info.isFile()) {
             files << info;
+        } else if (info.exists()) {
+            PrintError(NotRegularText(input));
+            ++*problems;
         } else {
-            PrintError(QStringLiteral("%1: no such file or folder; check the path").arg(input));
+            PrintError(QStringLiteral("%1: no such file or folder; check the path")
+                           .arg(EscapedForDisplay(input)));
             ++*problems;
         }
     }
@@ -73,9 +101,14 @@ QList<QFileInfo> CollectFiles(const CliOptions& options, int* problems) {
 QString RowLine(const InfoRowCells& row) {
     QStringList cells;
     for (int column = 0; column < kFileColumnCount; ++column) {
-        // A tab or line break inside a tag text would break the columns.
         QString text = row.CellText(column);
-        text.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
+        if (column == ColumnName || column == ColumnPath) {
+            // A name must stay recognisable, so its odd characters are shown, not blanked.
+            text = EscapedForDisplay(text);
+        } else {
+            // A tab or line break inside a tag text would break the columns.
+            text.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
+        }
         cells << text;
     }
     return cells.join(u'\t');
@@ -92,6 +125,12 @@ QString HeaderLine() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away (| head) or a file-size limit must end in a
+    // failed write that is reported, not in a silent death halfway through a
+    // file: the write then fails with EPIPE or EFBIG instead.
+    SetSignalHandler(SIGPIPE, SIG_IGN);
+    SetSignalHandler(SIGXFSZ, SIG_IGN);
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zorvane-convert"));
 
@@ -102,8 +141,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options->showHelp) {
-        std::fputs(UsageText().toLocal8Bit().constData(), stdout);
-        return 0;
+        ConsoleOutput output(stdout);
+        output.Write(UsageText());
+        return output.Failed() ? 1 : 0;
     }
 
     StandardErrorSink sink;
@@ -120,15 +160,21 @@ int main(int argc, char** argv) {
     }
 
     if (options->listOnly) {
-        std::printf("%s\n", HeaderLine().toLocal8Bit().constData());
+        ConsoleOutput output(stdout);
+        output.WriteLine(HeaderLine());
         for (const auto& row : rows) {
-            std::printf("%s\n", RowLine(*row).toLocal8Bit().constData());
+            output.WriteLine(RowLine(*row));
         }
-        return problems == 0 ? 0 : 1;
+        return problems == 0 && !output.Failed() ? 0 : 1;
     }
 
     SettingsStore store(&sink);
     store.InitSettingsPaths();
+    if (!store.LastErrorReason().isEmpty()) {
+        // The store's own message is the desktop program's fixed text; say why.
+        PrintError(EscapedForDisplay(store.LastErrorReason()) +
+                   QStringLiteral("; the default settings are used"));
+    }
     ConversionState state;
     state.settings = options->Apply(store.settings);
     state.startDelayMs = 0; // no window to wait for
@@ -147,7 +193,7 @@ int main(int argc, char** argv) {
         if (row->info.invalid != 0) {
             PrintError(QStringLiteral("%1: not a valid MP3 file (it cannot be read or decoded); "
                                       "skipped")
-                           .arg(path));
+                           .arg(EscapedForDisplay(path)));
             ++problems;
             continue;
         }
@@ -159,12 +205,15 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    ConsoleReceiver receiver(state, stdout, isatty(STDERR_FILENO) != 0);
+    ConsoleOutput output(stdout, QStringLiteral("the conversions go on"));
+    ConsoleReceiver receiver(state, output, isatty(STDERR_FILENO) != 0);
     state.receiver = &receiver;
     state.view = &receiver;
 
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    // A closed terminal is one more way of asking the run to stop.
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        SetSignalHandler(signalNumber, OnInterrupt);
+    }
     StartConversion(ctx, state);
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
@@ -183,8 +232,8 @@ int main(int argc, char** argv) {
     QCoreApplication::sendPostedEvents();
 
     if (options->profile) {
-        std::printf("\n%s", state.profile.Report().toLocal8Bit().constData());
+        output.Write(u'\n' + state.profile.Report());
     }
-    const bool allConverted = receiver.Finished() && problems == 0;
+    const bool allConverted = receiver.Finished() && problems == 0 && !output.Failed();
     return allConverted ? 0 : 1;
 }

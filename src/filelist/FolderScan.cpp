@@ -25,17 +25,27 @@ bool HasMp3Extension(const QString& fileName) {
 }
 
 bool ScanFolder(const QString& folder, bool recursive,
-                const std::function<bool(const QFileInfo&)>& onFile) {
-    for (const QFileInfo& entry : SortedEntries(folder, QDir::Files)) {
-        if (HasMp3Extension(entry.fileName()) && !onFile(entry)) {
-            return false;
+                const std::function<bool(const QFileInfo&)>& onFile,
+                const std::function<void(const QFileInfo&)>& onNotRegular) {
+    // QDir::Files alone drops FIFOs and sockets but keeps a link to one, and
+    // drops them silently; QDir::System brings them all in to be told apart.
+    for (const QFileInfo& entry : SortedEntries(folder, QDir::Files | QDir::System)) {
+        if (!HasMp3Extension(entry.fileName())) {
+            continue;
+        }
+        if (entry.isFile()) {
+            if (!onFile(entry)) {
+                return false;
+            }
+        } else if (entry.exists() && onNotRegular) {
+            onNotRegular(entry);
         }
     }
     if (!recursive) {
         return true;
     }
     for (const QFileInfo& sub : SortedEntries(folder, QDir::Dirs | QDir::NoSymLinks)) {
-        if (!ScanFolder(sub.filePath(), true, onFile)) {
+        if (!ScanFolder(sub.filePath(), true, onFile, onNotRegular)) {
             return false;
         }
     }

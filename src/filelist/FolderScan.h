@@ -14,8 +14,13 @@ namespace zorvane {
 // a scan is repeatable. Hidden files and folders are included; symbolic
 // links to folders are not followed (a link cycle would never end).
 // onFile returns false to stop the scan; ScanFolder then returns false.
+// onFile only ever sees regular files (or links to them): opening a FIFO
+// named like an MP3 would block forever, and a device would never end. Such
+// an entry goes to onNotRegular instead, when given, so that it can be
+// reported; a link that leads nowhere is left out without a word, as before.
 bool ScanFolder(const QString& folder, bool recursive,
-                const std::function<bool(const QFileInfo&)>& onFile);
+                const std::function<bool(const QFileInfo&)>& onFile,
+                const std::function<void(const QFileInfo&)>& onNotRegular = {});
 
 // True for a name whose text after the last "." is "mp3" in any letter case.
 bool HasMp3Extension(const QString& fileName);

@@ -1,6 +1,9 @@
 #include "IniFile.h"
 
+#include "platform/DisplayText.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cstdint>
@@ -64,20 +67,43 @@ bool SameName(QStringView a, QStringView b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+// Sets *error, when asked for, to "<path>: <what is wrong>".
+bool Fail(QString* error, const QString& path, const QString& reason) {
+    if (error != nullptr) {
+        *error = EscapedForDisplay(path) + QLatin1String(": ") + reason;
+    }
+    return false;
+}
+
+// Why `info`, which exists, is no file to read or replace; empty when it is one.
+QString NotRegularReason(const QFileInfo& info) {
+    if (info.isFile()) {
+        return QString();
+    }
+    if (info.isDir()) {
+        return QStringLiteral("a folder, not a file");
+    }
+    return QStringLiteral("not a regular file (a device, FIFO or socket)");
+}
+
 } // namespace
 
-bool IniFile::Load(const QString& path) {
-    QFile file(path);
-    if (!file.exists()) {
+bool IniFile::Load(const QString& path, QString* error) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
         SetText(QString());
         return true;
     }
+    if (const QString reason = NotRegularReason(info); !reason.isEmpty()) {
+        return Fail(error, path, reason);
+    }
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        return false;
+        return Fail(error, path, file.errorString());
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        return false;
+        return Fail(error, path, file.errorString());
     }
     // QString::fromUtf8 drops the mark silently, so look for it in the bytes.
     const bool byteOrderMark = bytes.startsWith("\xEF\xBB\xBF");
@@ -86,17 +112,27 @@ bool IniFile::Load(const QString& path) {
     return true;
 }
 
-bool IniFile::Save(const QString& path) const {
+bool IniFile::Save(const QString& path, QString* error) const {
+    // QSaveFile would put a regular file in the place of a FIFO or a device.
+    if (const QFileInfo info(path); info.exists()) {
+        if (const QString reason = NotRegularReason(info); !reason.isEmpty()) {
+            return Fail(error, path, reason);
+        }
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        return false;
+        return Fail(error, path, file.errorString());
     }
     const QByteArray bytes = Text().toUtf8();
     if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
         file.cancelWriting();
-        return false;
+        return Fail(error, path, reason);
     }
-    return file.commit();
+    if (!file.commit()) {
+        return Fail(error, path, file.errorString());
+    }
+    return true;
 }
 
 void IniFile::SetText(const QString& text) {

@@ -14,11 +14,14 @@ namespace zorvane {
 class IniFile {
 public:
     // Reads the file at `path`. A missing file is an empty file, not an error;
-    // false means the file exists but could not be read.
-    bool Load(const QString& path);
+    // false means the file exists but could not be read, and *error (when
+    // given) then says why, naming the path. Only a regular file (or a link
+    // to one) is opened: a FIFO would block the read for ever.
+    bool Load(const QString& path, QString* error = nullptr);
     // Writes every line to `path` through a temporary file, so a failed write
-    // never leaves a half-written settings file behind.
-    bool Save(const QString& path) const;
+    // never leaves a half-written settings file behind. A path that names
+    // something other than a regular file is refused, not replaced.
+    bool Save(const QString& path, QString* error = nullptr) const;
 
     // Replaces the content with `text`, as if it had been read from a file.
     void SetText(const QString& text);

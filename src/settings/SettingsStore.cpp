@@ -200,7 +200,9 @@ void SettingsStore::InitSettingsPaths() {
 
 int SettingsStore::LoadSettings() {
     IniFile file;
-    if (!file.Load(ConfigFilePath())) {
+    QString reason;
+    if (!file.Load(ConfigFilePath(), &reason)) {
+        m_lastErrorReason = reason;
         ShowError(u"An Error Occurred while loading settings!"_s);
         return 0;
     }
@@ -213,12 +215,15 @@ int SettingsStore::SaveSettings(const QString& currentTreeFolder) {
     const QString path = ConfigFilePath();
     // Read first, so that whatever else the file holds survives the save.
     IniFile file;
-    if (!file.Load(path)) {
+    QString reason;
+    if (!file.Load(path, &reason)) {
+        m_lastErrorReason = reason;
         ShowError(u"An error occurred while saving settings!"_s);
         return 0;
     }
     WriteSettings(settings, file);
-    if (!file.Save(path)) {
+    if (!file.Save(path, &reason)) {
+        m_lastErrorReason = reason;
         ShowError(u"An error occurred while saving settings!"_s);
         return 0;
     }

@@ -43,6 +43,10 @@ public:
     // Writes `settings` to the settings file, with `currentTreeFolder` as the
     // last folder. Returns 1 on success, 0 after an error that has been shown.
     int SaveSettings(const QString& currentTreeFolder);
+    // Why the last load or save failed, naming the file ("<path>: not a
+    // regular file ..."); empty when none failed. The message boxes keep their
+    // fixed texts; the command-line tool prints this beside them.
+    const QString& LastErrorReason() const { return m_lastErrorReason; }
     // Deletes the settings file and brings every setting back to its default.
     void ResetSettings();
     QString ConfigFilePath() const;
@@ -58,6 +62,7 @@ public:
     QString settingsFolder; // folder that holds Config.ini
 
 private:
+    QString m_lastErrorReason;
     QString DefaultOutputFolder() const;
     void ShowError(const QString& text) const;
     void ShowMessage(const QString& text) const;

@@ -9,18 +9,52 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstring>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace zorvane::testing;
 
 namespace {
 
 struct Result {
-    int exitCode = -1;
+    int exitCode = -1; // -1: killed by a signal, or hung and killed by the test
     QString out;
     QString err;
 };
+
+// A line is only what stands between two line breaks: counting lines, not
+// substrings, is what tells a real status line from one forged inside a name.
+qsizetype CountLines(const QString& text, const QString& line) {
+    return text.split(u'\n').count(line);
+}
+
+bool MakeFifo(const QString& path) {
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+
+// A socket file stays behind when nobody listens on it any more.
+bool MakeSocket(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (size_t(name.size()) >= sizeof(address.sun_path)) {
+        return false;
+    }
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0); // bind and close fail harmlessly on -1
+    const bool bound =
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return bound;
+}
 
 } // namespace
 
@@ -31,15 +65,28 @@ class TestCli : public QObject {
     QString configHome;
     QString stereo;
     QString mono;
+    QString longSource;
 
-    Result Run(const QStringList& args) {
-        QProcess p;
+    // With a `script`, bash runs it, and "$0" "$@" in it are the tool and `args`.
+    void Start(QProcess& p, const QStringList& args, const QString& script = QString()) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         // Never the user's own Config.ini.
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
         env.insert(QStringLiteral("HOME"), dir.path());
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(ZORVANE_CONVERT), args);
+        if (script.isEmpty()) {
+            p.start(QStringLiteral(ZORVANE_CONVERT), args);
+        } else {
+            p.start(QStringLiteral("bash"),
+                    QStringList{QStringLiteral("-c"), script, QStringLiteral(ZORVANE_CONVERT)} +
+                        args);
+        }
+    }
+
+    // A hang ends in a kill after two minutes, and shows as exit code -1.
+    Result Run(const QStringList& args, const QString& script = QString()) {
+        QProcess p;
+        Start(p, args, script);
         if (!p.waitForFinished(120000)) {
             p.kill();
             p.waitForFinished();
@@ -68,6 +115,10 @@ private slots:
         tone.channels = 1;
         mono = dir.filePath(QStringLiteral("in/mono.MP3"));
         QVERIFY(WriteToneMp3(mono, tone));
+        // Long enough that a run of three is still busy when a test signals it.
+        tone.seconds = 40;
+        longSource = dir.filePath(QStringLiteral("in/long.mp3"));
+        QVERIFY(WriteToneMp3(longSource, tone));
     }
 
     void init() { QFile::remove(configHome + QStringLiteral("/Zorvane/Config.ini")); }
@@ -303,13 +354,9 @@ private slots:
         QVERIFY(WriteToneMp3(here.filePath(QStringLiteral("b.mp3")), tone));
         QVERIFY(WriteToneMp3(here.filePath(QStringLiteral("c.mp3")), tone));
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(ZORVANE_CONVERT),
-                {QStringLiteral("--speed"), QStringLiteral("60"), QStringLiteral("--out"),
-                 here.filePath(QStringLiteral("out")), here.filePath(QStringLiteral("a.mp3")),
-                 here.filePath(QStringLiteral("b.mp3")), here.filePath(QStringLiteral("c.mp3"))});
+        Start(p, {QStringLiteral("--speed"), QStringLiteral("60"), QStringLiteral("--out"),
+                  here.filePath(QStringLiteral("out")), here.filePath(QStringLiteral("a.mp3")),
+                  here.filePath(QStringLiteral("b.mp3")), here.filePath(QStringLiteral("c.mp3"))});
         QByteArray out;
         QVERIFY(QTest::qWaitFor(
             [&] {
@@ -327,6 +374,199 @@ private slots:
         QVERIFY(text.contains(QStringLiteral("ERROR: Converting status: ERROR.")));
         QCOMPARE(text.count(QStringLiteral("Start a new converting task.")), 2); // c never starts
         QVERIFY(!text.contains(QStringLiteral("Finished converting")));
+    }
+
+    // Opening a FIFO blocks until a writer comes, and a device never ends:
+    // neither may stop the run, however it reaches the tool. "@" stands for
+    // the folder of the row, where good.mp3 and the FIFO x.mp3 lie, and in/
+    // holds good.mp3, the FIFO x.mp3, y.mp3 (a link to it), the socket s.mp3
+    // and z.mp3 (a link to ../good.mp3, which is fine).
+    void nonRegularInputs_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("fifoConfig");
+        QTest::addColumn<QStringList>("named");
+        QTest::addColumn<int>("converted");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("FIFO named .mp3 as argument")
+            << QStringList{QStringLiteral("@/x.mp3"), QStringLiteral("@/good.mp3")} << false
+            << QStringList{QStringLiteral("@/x.mp3")} << 1 << 1;
+        QTest::newRow("folder with FIFO, link to it and socket")
+            << QStringList{QStringLiteral("@/in")} << false
+            << QStringList{QStringLiteral("@/in/s.mp3"), QStringLiteral("@/in/x.mp3"),
+                           QStringLiteral("@/in/y.mp3")}
+            << 2 << 1;
+        QTest::newRow("device as argument")
+            << QStringList{QStringLiteral("/dev/zero"), QStringLiteral("@/good.mp3")} << false
+            << QStringList{QStringLiteral("/dev/zero")} << 1 << 1;
+        // The defaults stand in for settings that cannot be read.
+        QTest::newRow("FIFO as Config.ini")
+            << QStringList{QStringLiteral("@/good.mp3")} << true
+            << QStringList{configHome + QStringLiteral("/Zorvane/Config.ini")} << 1 << 0;
+    }
+
+    void nonRegularInputs() {
+        QFETCH(QStringList, args);
+        QFETCH(bool, fifoConfig);
+        QFETCH(QStringList, named);
+        QFETCH(int, converted);
+        QFETCH(int, exitCode);
+        QTemporaryDir here;
+        QVERIFY(QDir().mkpath(here.filePath(QStringLiteral("in"))));
+        QVERIFY(QFile::copy(stereo, here.filePath(QStringLiteral("good.mp3"))));
+        QVERIFY(QFile::copy(stereo, here.filePath(QStringLiteral("in/good.mp3"))));
+        QVERIFY(MakeFifo(here.filePath(QStringLiteral("x.mp3"))));
+        QVERIFY(MakeFifo(here.filePath(QStringLiteral("in/x.mp3"))));
+        QVERIFY(QFile::link(QStringLiteral("x.mp3"), here.filePath(QStringLiteral("in/y.mp3"))));
+        QVERIFY(MakeSocket(here.filePath(QStringLiteral("in/s.mp3"))));
+        QVERIFY(
+            QFile::link(QStringLiteral("../good.mp3"), here.filePath(QStringLiteral("in/z.mp3"))));
+        if (fifoConfig) {
+            QVERIFY(QDir().mkpath(configHome + QStringLiteral("/Zorvane")));
+            QVERIFY(MakeFifo(configHome + QStringLiteral("/Zorvane/Config.ini")));
+        }
+        for (QString& arg : args) {
+            arg.replace(u'@', here.path());
+        }
+        const Result r =
+            Run(QStringList{QStringLiteral("--out"), here.filePath(QStringLiteral("out"))} + args);
+        QVERIFY2(r.exitCode == exitCode, qPrintable(r.err));
+        QCOMPARE(CountLines(r.out, QStringLiteral("Converting status: OK.")), converted);
+        for (QString path : named) {
+            path.replace(u'@', here.path());
+            QVERIFY2(r.err.contains(path + QStringLiteral(": not a regular file")),
+                     qPrintable(r.err));
+        }
+    }
+
+    // `| head -1`, with head gone before the tool's first line: the tool must
+    // neither die of SIGPIPE nor give up the files.
+    void closedStandardOutput() {
+        QTemporaryDir here;
+        const QString out = here.filePath(QStringLiteral("out"));
+        // The loop writes until head has taken its line and exited, so the
+        // tool meets a pipe without a reader whatever the scheduler does.
+        const Result r = Run({QStringLiteral("--speed"), QStringLiteral("200"),
+                              QStringLiteral("--out"), out, stereo, mono, stereo},
+                             QStringLiteral("{ trap '' PIPE; while echo waiting; do :; done "
+                                            "2>/dev/null; trap - PIPE; exec \"$0\" \"$@\"; } "
+                                            "| head -n 1; exit \"${PIPESTATUS[0]}\""));
+        QVERIFY2(r.exitCode == 1, qPrintable(QString::number(r.exitCode) + r.err)); // 141: SIGPIPE
+        QCOMPARE(r.out, QStringLiteral("waiting\n"));
+        QCOMPARE(r.err.count(QStringLiteral("cannot write to standard output: Broken pipe")), 1);
+        const QStringList outputs = QDir(out).entryList(QDir::Files);
+        QCOMPARE(outputs.size(), 3);
+        for (const QString& name : outputs) {
+            DecodedAudio decoded;
+            QVERIFY(DecodeMp3(out + u'/' + name, &decoded));
+            QVERIFY2(qAbs(decoded.seconds() - 1.0) < 0.05,
+                     qPrintable(name + u' ' + QString::number(decoded.seconds())));
+        }
+    }
+
+    // Whatever signal comes (a closed terminal, Ctrl+C, kill, or the kernel's
+    // word that a file-size limit was reached), the run ends as a failure
+    // that the tool itself reports, never as a death by signal.
+    void signalsEndTheRunCleanly_data() {
+        QTest::addColumn<int>("signalNumber"); // 0: none sent
+        QTest::addColumn<QString>("script");
+        QTest::newRow("hang-up") << int(SIGHUP) << QString();
+        QTest::newRow("interrupt") << int(SIGINT) << QString();
+        QTest::newRow("terminate") << int(SIGTERM) << QString();
+        // 100 KiB: every output outgrows it within seconds of audio.
+        QTest::newRow("file size limit")
+            << 0 << QStringLiteral("ulimit -f 100 && exec \"$0\" \"$@\"");
+    }
+
+    void signalsEndTheRunCleanly() {
+        QFETCH(int, signalNumber);
+        QFETCH(QString, script);
+        QTemporaryDir here;
+        QProcess p;
+        Start(p,
+              {QStringLiteral("--speed"), QStringLiteral("60"), QStringLiteral("--out"),
+               here.filePath(QStringLiteral("out")), longSource, longSource, longSource},
+              script);
+        QByteArray out;
+        if (signalNumber != 0) {
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    out += p.readAllStandardOutput();
+                    return out.contains("Start a new converting task.");
+                },
+                60000));
+            QCOMPARE(::kill(pid_t(p.processId()), signalNumber), 0);
+        }
+        if (!p.waitForFinished(120000)) {
+            p.kill();
+            p.waitForFinished();
+            QFAIL("the tool hung");
+        }
+        out += p.readAllStandardOutput();
+        const QString text = QString::fromLocal8Bit(out);
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(text.contains(QStringLiteral("ERROR: Converting status: ERROR.")),
+                 qPrintable(text));
+        QVERIFY(!text.contains(QStringLiteral("Finished converting")));
+        // The file that was cut short is gone, temporary name and all.
+        QCOMPARE(QDir(here.filePath(QStringLiteral("out")))
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
+
+    // A line break in a name must not start a line of its own that reads
+    // like one of the tool's.
+    void controlCharactersInNamesAreEscaped() {
+        QTemporaryDir here;
+        const QString forged = QStringLiteral("\nConverting status: OK.\n.mp3");
+        QVERIFY(QDir().mkpath(here.filePath(QStringLiteral("in"))));
+        QVERIFY(QFile::copy(stereo, here.filePath(QStringLiteral("in/fake") + forged)));
+        QVERIFY(WriteNotMp3(here.filePath(QStringLiteral("in/bad") + forged)));
+        const QString missing = here.filePath(QStringLiteral("gone") + forged);
+        const Result r = Run({QStringLiteral("--out"), here.filePath(QStringLiteral("out")),
+                              here.filePath(QStringLiteral("in")), missing});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(CountLines(r.out, QStringLiteral("Converting status: OK.")), 1);
+        QCOMPARE(CountLines(r.err, QStringLiteral("Converting status: OK.")), 0);
+        const QString shown = QStringLiteral("\\nConverting status: OK.\\n.mp3");
+        QVERIFY2(r.err.contains(here.filePath(QStringLiteral("in/bad")) + shown +
+                                QStringLiteral(": not a valid MP3 file")),
+                 qPrintable(r.err));
+        QVERIFY2(r.err.contains(here.filePath(QStringLiteral("gone")) + shown +
+                                QStringLiteral(": no such file")),
+                 qPrintable(r.err));
+
+        // On a terminal the live progress line names the file too.
+        const Result tty = Run({QStringLiteral("--out"), here.filePath(QStringLiteral("tty")),
+                                here.filePath(QStringLiteral("in"))},
+                               QStringLiteral("SHELL=/bin/bash script -qec "
+                                              "\"$(printf '%q ' \"$0\" \"$@\")\" /dev/null"));
+        QVERIFY2(tty.out.contains(QStringLiteral("] fake\\nConverting status: OK.\\n")),
+                 qPrintable(tty.out));
+
+        const Result list = Run({QStringLiteral("--list"), here.filePath(QStringLiteral("in"))});
+        const QStringList lines = list.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3); // header, bad, fake
+        QCOMPARE(lines[2].split(u'\t')[0], QStringLiteral("fake") + shown);
+        QCOMPARE(lines[2].split(u'\t')[1], here.filePath(QStringLiteral("in")) + u'/');
+    }
+
+    // A cover too large to carry over is left out with a warning; the file
+    // itself converts, so nothing is marked as an error.
+    void warningsAreNoErrors() {
+        QTemporaryDir here;
+        const QString src = here.filePath(QStringLiteral("big cover.mp3"));
+        QVERIFY(QFile::copy(stereo, src));
+        QFile::setPermissions(src, QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(AddFrontCover(src, QByteArray(17 * 1024 * 1024, 'x'), QStringLiteral("image/png")));
+        const Result r = Run({QStringLiteral("--out"), here.filePath(QStringLiteral("out")), src});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+        const QStringList lines = r.out.split(u'\n');
+        QVERIFY2(lines.filter(QRegularExpression(QStringLiteral("^WARNING: .*APIC"))).size() == 1,
+                 qPrintable(r.out));
+        QVERIFY2(lines.filter(QRegularExpression(QStringLiteral("^ERROR: "))).isEmpty(),
+                 qPrintable(r.out));
+        QCOMPARE(CountLines(r.out, QStringLiteral("Converting status: OK.")), 1);
     }
 };
 

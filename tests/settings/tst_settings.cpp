@@ -5,10 +5,17 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
+#include <fcntl.h>
+#include <functional>
+#include <future>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace zorvane;
 using namespace Qt::Literals::StringLiterals;
@@ -65,6 +72,24 @@ bool WriteBytes(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+// Runs `work` on a thread of its own and tells whether it ended without
+// help. Should it block opening the FIFO at `fifo` for a reader, a writer
+// comes and goes after a generous wait until it ends, so that the test
+// fails instead of hanging.
+bool EndsWithoutBlockingOn(const QString& fifo, const std::function<void()>& work) {
+    std::future<void> done = std::async(std::launch::async, work);
+    if (done.wait_for(std::chrono::seconds(60)) == std::future_status::ready) {
+        return true;
+    }
+    while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 class TestSettings : public QObject {
@@ -99,6 +124,8 @@ private slots:
     void summaryText();
     void settingsFolderCannotBeCreated();
     void unreadableFileShowsLoadError();
+    void configNotARegularFile_data();
+    void configNotARegularFile();
     void saveIntoUnwritableLocation_data();
     void saveIntoUnwritableLocation();
 
@@ -514,18 +541,67 @@ void TestSettings::unreadableFileShowsLoadError() {
     QVERIFY(QDir().mkpath(Folders().genericConfig + u"/Zorvane/Config.ini"_s));
     store.InitSettingsPaths();
     QCOMPARE(m_sink.errors, QStringList(u"An Error Occurred while loading settings!"_s));
+    QCOMPARE(store.LastErrorReason(), u"%1: a folder, not a file"_s.arg(store.ConfigFilePath()));
     QCOMPARE(store.LoadSettings(), 0);
     QCOMPARE(store.settings.outputFolder, Folders().music + u'/');
 }
 
+void TestSettings::configNotARegularFile_data() {
+    QTest::addColumn<bool>("throughLink");
+    QTest::newRow("FIFO") << false;
+    QTest::newRow("link to a FIFO") << true;
+}
+
+// Opening a FIFO for reading waits for a writer for ever, and replacing one
+// with a regular file would change what someone else set up.
+void TestSettings::configNotARegularFile() {
+    QFETCH(bool, throughLink);
+    const QString folder = Folders().genericConfig + u"/Zorvane"_s;
+    const QString path = folder + u"/Config.ini"_s;
+    QVERIFY(QDir().mkpath(folder));
+    const QString fifo = throughLink ? m_dir->filePath(u"pipe"_s) : path;
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    if (throughLink) {
+        QVERIFY(QFile::link(fifo, path));
+    }
+
+    SettingsStore store(&m_sink, Folders());
+    int saved = -1;
+    bool iniLoaded = true;
+    bool iniSaved = true;
+    QString loadError;
+    QString saveError;
+    QVERIFY(EndsWithoutBlockingOn(fifo, [&] {
+        store.InitSettingsPaths();
+        saved = store.SaveSettings(u"/tree"_s);
+        IniFile ini;
+        iniLoaded = ini.Load(path, &loadError);
+        iniSaved = ini.Save(path, &saveError);
+    }));
+
+    const QString reason = path + u": not a regular file (a device, FIFO or socket)"_s;
+    QCOMPARE(m_sink.errors, QStringList({u"An Error Occurred while loading settings!"_s,
+                                         u"An error occurred while saving settings!"_s}));
+    QCOMPARE(store.LastErrorReason(), reason);
+    QCOMPARE(saved, 0);
+    QVERIFY(!iniLoaded);
+    QCOMPARE(loadError, reason);
+    QVERIFY(!iniSaved);
+    QCOMPARE(saveError, reason);
+    QVERIFY(QFileInfo(path).isSymLink() == throughLink);
+    QVERIFY(QFileInfo::exists(fifo) && !QFileInfo(fifo).isFile());
+}
+
 void TestSettings::saveIntoUnwritableLocation_data() {
     QTest::addColumn<bool>("folderIsFile");
-    QTest::newRow("settings folder is a file") << true;
-    QTest::newRow("settings folder removed") << false;
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("settings folder is a file") << true << u"Not a directory"_s;
+    QTest::newRow("settings folder removed") << false << u"No such file or directory"_s;
 }
 
 void TestSettings::saveIntoUnwritableLocation() {
     QFETCH(bool, folderIsFile);
+    QFETCH(QString, reason);
     SettingsStore store(&m_sink, Folders());
     store.InitSettingsPaths();
     QVERIFY(QDir(store.settingsFolder).removeRecursively());
@@ -534,6 +610,7 @@ void TestSettings::saveIntoUnwritableLocation() {
     }
     QCOMPARE(store.SaveSettings(u"/tree"_s), 0);
     QCOMPARE(m_sink.errors, QStringList(u"An error occurred while saving settings!"_s));
+    QCOMPARE(store.LastErrorReason(), u"%1: %2"_s.arg(store.ConfigFilePath(), reason));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
