@@ -3,6 +3,7 @@
 #include "ConversionState.h"
 #include "EncoderStage.h"
 #include "EngineContext.h"
+#include "StreamDamage.h"
 #include "TagWriter.h"
 #include "TempoStage.h"
 #include "platform/DisplayText.h"
@@ -61,11 +62,16 @@ int Decode(EngineContext& ctx, ConversionState& state, const CConversionTask& ta
         return 0;
     }
 
-    const size_t blockBytes = mpg123_outblock(handle);
-    const uint32_t blockSamples = uint32_t(blockBytes / sizeof(int32_t));
-    std::vector<int32_t> buffer(blockSamples);
+    const uint32_t blockSamples = uint32_t(mpg123_outblock(handle) / sizeof(int32_t));
     SampleRing& ring = ctx.decodedRing;
+    struct stat st {};
+    const uint64_t fileSize = ::fstat(sourceFd, &st) == 0 ? uint64_t(st.st_size) : 0;
 
+    // Frame by frame, so that every byte between two frames that was not
+    // audio is seen: the decoder steps over it (with no limit on how far it
+    // looks for the next frame) and the file gets one warning line.
+    DamageTally damage;
+    int64_t nextFrameAt = -1; // where the frame after the last one decoded starts
     int result = 1;
     uint64_t decoded = 0;
     while (state.IsRunning()) {
@@ -73,27 +79,58 @@ int Decode(EngineContext& ctx, ConversionState& state, const CConversionTask& ta
             BackOff(state.profile.decoder.waitOutputUs);
             continue;
         }
-        size_t done = 0;
-        const int status = mpg123_read(handle, buffer.data(), blockBytes, &done);
-        // The samples go on at full precision: the encoder takes 32-bit input,
-        // and masking bits away here would add audible hiss to quiet passages.
-        ring.Write(buffer.data(), uint32_t(done / sizeof(int32_t)));
-        decoded += done / sizeof(int32_t);
+        off_t frameNumber = 0;
+        unsigned char* audio = nullptr;
+        size_t bytes = 0;
+        const int status = mpg123_decode_frame(handle, &frameNumber, &audio, &bytes);
         if (status == MPG123_OK || status == MPG123_NEW_FORMAT) {
             // Only one output format is allowed, so a new stream format
             // mid-file still arrives in it: keep going rather than cut the file.
+            mpg123_frameinfo info{};
+            const int64_t frameAt = int64_t(mpg123_framepos(handle));
+            if (status == MPG123_OK && mpg123_info(handle, &info) == MPG123_OK) {
+                if (nextFrameAt >= 0 && frameAt > nextFrameAt) {
+                    damage.Add(uint64_t(nextFrameAt), uint64_t(frameAt - nextFrameAt));
+                }
+                nextFrameAt = frameAt + info.framesize;
+            }
+            // The samples go on at full precision: the encoder takes 32-bit
+            // input, and masking bits away would add hiss to quiet passages.
+            const auto* samples = reinterpret_cast<const int32_t*>(audio);
+            ring.Write(samples, uint32_t(bytes / sizeof(int32_t)));
+            decoded += bytes / sizeof(int32_t);
             continue;
         }
-        if (status != MPG123_DONE || decoded == 0) {
-            // A read error would otherwise end the output early, or leave it
-            // empty, and still be reported as converted.
+        const uint64_t audioEnd = fileSize - TrailingTagBytes(sourceFd, fileSize);
+        const bool cutShort = status != MPG123_DONE && mpg123_errcode(handle) == MPG123_ERR_READER;
+        if (decoded == 0 || (status != MPG123_DONE && !cutShort)) {
+            // A file without audio, or a decoder error: never a file to
+            // report as converted.
             const QString reason = status != MPG123_DONE
                                        ? DecoderErrorText(handle)
                                        : QStringLiteral("no MPEG audio frames in the file");
             state.PostLog(QStringLiteral("Trouble with mpg123: %1").arg(reason), LogError);
             result = 0;
+        } else if (nextFrameAt >= 0 && uint64_t(nextFrameAt) < audioEnd) {
+            // What is left is a frame cut short or junk after the audio,
+            // unless the stream's own header said it ends early: audio the
+            // decoder would not play must not pass for a complete file.
+            if (status == MPG123_DONE &&
+                AudioFollowsAt(sourceFd, uint64_t(nextFrameAt), audioEnd)) {
+                state.PostLog(QStringLiteral("Trouble with mpg123: the file holds more audio than "
+                                             "its header says (%1 bytes after byte %2)")
+                                  .arg(audioEnd - uint64_t(nextFrameAt))
+                                  .arg(nextFrameAt),
+                              LogError);
+                result = 0;
+            } else {
+                damage.Add(uint64_t(nextFrameAt), audioEnd - uint64_t(nextFrameAt));
+            }
         }
         break;
+    }
+    if (result == 1 && !damage.Empty()) {
+        state.PostLog(damage.WarningText(), LogWarning);
     }
     mpg123_close(handle);
     return result;

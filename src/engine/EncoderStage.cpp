@@ -134,6 +134,17 @@ int Encode(EngineContext& ctx, CConversionTask& task, OutputFile& output,
         state.Stop();
         return 0;
     }
+    // LAME quietly lowers a bitrate the sampling rate cannot carry (at
+    // 8 kHz nothing above 64 kbit/s): say which one the file really gets.
+    const int requestedKbps = kBitrateKbps[size_t(bitrateIndex)];
+    if (lame_get_brate(gfp) != requestedKbps) {
+        state.PostLog(QStringLiteral("Bitrate %1 kbit/s is not possible at %2 Hz; the file gets "
+                                     "%3 kbit/s.")
+                          .arg(requestedKbps)
+                          .arg(task.targetRate)
+                          .arg(lame_get_brate(gfp)),
+                      LogWarning);
+    }
 
     const uint32_t channels = task.targetChannels == 1 ? 1 : 2;
     uint32_t chunk = uint32_t(lame_get_framesize(gfp)) * channels;
@@ -251,7 +262,14 @@ void RunEncoder(EngineContext& ctx, CConversionTask& task) {
     StageTimer timer(state.profile.encoder);
     task.encoding.Set(1);
     try {
-        if (task.outputFormat == kFormatMp3) {
+        if (task.outputFormat != kFormatMp3) {
+            // Nothing else can be written; ending quietly would leave the
+            // stages upstream waiting for room in their rings for ever.
+            state.PostLog(
+                QStringLiteral("Output format %1 is not supported").arg(task.outputFormat),
+                LogError);
+            state.Stop();
+        } else {
             // The output lives under a hidden temporary name until it is
             // complete; leaving this scope any other way removes it.
             OutputFile output(task.destinationPath, task.unnumberedDestinationPath);
@@ -259,6 +277,11 @@ void RunEncoder(EngineContext& ctx, CConversionTask& task) {
             if (Encode(ctx, task, output, tags) && state.IsRunning()) {
                 FinishOutput(state, task, output);
             }
+        }
+        if (state.IsRunning() && (task.decoding.Get() == 1 || task.processing.Get() == 1)) {
+            state.PostLog(QStringLiteral("The encoder stopped before the end of the audio."),
+                          LogError);
+            state.Stop();
         }
     } catch (...) {
         state.Stop();

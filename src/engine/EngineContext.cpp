@@ -23,7 +23,13 @@ EngineContext::EngineContext() {
     decoderHandle = mpg123_new(nullptr, &error);
     if (!decoderHandle) {
         initError = QString::fromUtf8(mpg123_plain_strerror(error));
+        return;
     }
+    // Damaged files are common: look as far as it takes for the next frame,
+    // as players do, and say what was skipped in one log line of our own
+    // instead of the library's notes on standard error.
+    mpg123_param(decoderHandle, MPG123_RESYNC_LIMIT, -1, 0.0);
+    mpg123_param(decoderHandle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
 }
 
 EngineContext::~EngineContext() {

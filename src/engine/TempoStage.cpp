@@ -107,9 +107,12 @@ void AddEffect(sox_effects_chain_t* chain, const sox_effect_handler_t* handler, 
             throw std::runtime_error("effect option refused");
         }
     }
-    sox_add_effect(chain, effect, running, fixed);
+    const int added = sox_add_effect(chain, effect, running, fixed);
     // The chain keeps a copy of the effect record and owns its private data.
     free(effect);
+    if (added != SOX_SUCCESS) {
+        throw std::runtime_error("effect not added");
+    }
 }
 
 struct EffectStep {
@@ -189,7 +192,12 @@ int RunTempoStage(EngineContext& ctx, CConversionTask& task) {
         AddEffect(chain.get(), OutputHandler(), nullptr, &running, &fixed, &binding);
 
         state.encoderThread.Start([&ctx, &task] { RunEncoder(ctx, task); });
-        sox_flow_effects(chain.get(), nullptr, nullptr);
+        // A flow that ends while the run goes on, before the decoder has
+        // finished, would leave the decoder waiting for room for ever.
+        const int flowed = sox_flow_effects(chain.get(), nullptr, nullptr);
+        if (state.IsRunning() && (flowed != SOX_SUCCESS || task.decoding.Get() == 1)) {
+            throw std::runtime_error("the effects chain stopped early");
+        }
     } catch (...) {
         state.Stop();
         state.PostLog(QStringLiteral("An error occurred while processing audio data"), LogError);
