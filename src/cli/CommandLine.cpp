@@ -1,6 +1,9 @@
 #include "CommandLine.h"
 
+#include "filelist/FolderScan.h"
+
 #include <QDir>
+#include <QFile>
 
 namespace zorvane {
 
@@ -142,15 +145,25 @@ QString UsageText() {
                "                      a header line, then one tab-separated line per file\n"
                "  --profile           after the run, print how long each stage worked\n"
                "                      and waited\n"
+               "  --stop-on-error     stop at the first file that fails, as the desktop\n"
+               "                      program does; by default the others still convert\n"
                "  -h, --help          show this text\n"
                "\n"
                "An existing file is never overwritten: the new one is numbered, e.g.\n"
                "\"song (2).mp3\". Sources are only read. Files that are not valid MP3\n"
-               "files are listed and skipped, as are FIFOs, devices and sockets.\n"
+               "files are listed and skipped, as are FIFOs, devices and sockets, and\n"
+               "names that are not valid UTF-8 (rename those to convert them). At the\n"
+               "end, standard error lists every file that was not converted, and why.\n"
                "\n"
-               "Exit status: 0 when every file was converted, 1 when a file was skipped,\n"
-               "a conversion failed or standard output could not be written, 2 when the\n"
-               "arguments were wrong.\n")
+               "Ctrl+C (or SIGTERM, SIGHUP) stops after cleaning up the current file;\n"
+               "a second Ctrl+C ends the tool at once, which can leave the current\n"
+               "output behind as a hidden temporary file (.NAME.XXXXXX.part) in the\n"
+               "output folder.\n"
+               "\n"
+               "Exit status: 0 when every file was converted without an error line, 1\n"
+               "when a file was skipped or failed, an error line was logged or standard\n"
+               "output could not be written, 2 when the arguments were wrong, 130 after\n"
+               "a second Ctrl+C.\n")
         .arg(BitrateList(), RateList());
 }
 
@@ -180,13 +193,21 @@ ConversionSettings CliOptions::Apply(ConversionSettings base) const {
     return base;
 }
 
-std::optional<CliOptions> ParseCommandLine(const QStringList& args, QString* error) {
+std::optional<CliOptions> ParseCommandLine(const QList<QByteArray>& rawArgs, QString* error) {
+    QStringList args;
+    for (const QByteArray& raw : rawArgs) {
+        args << QFile::decodeName(raw);
+    }
     CliOptions options;
     bool onlyFiles = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         if (onlyFiles || !arg.startsWith(u'-') || arg == u"-") {
-            options.inputs << arg;
+            if (IsRepresentableName(rawArgs.at(i))) {
+                options.inputs << arg;
+            } else {
+                options.unrepresentableInputs << rawArgs.at(i);
+            }
             continue;
         }
         if (arg == u"--") {
@@ -224,6 +245,8 @@ std::optional<CliOptions> ParseCommandLine(const QStringList& args, QString* err
             options.profile = true;
         } else if (name == u"--same-as-source") {
             options.sameAsSource = true;
+        } else if (name == u"--stop-on-error") {
+            options.stopOnError = true;
         } else if (const ValueOption* option = FindValueOption(name)) {
             const auto value = takeValue(QString::fromUtf16(option->example));
             if (!value) {
@@ -244,6 +267,14 @@ std::optional<CliOptions> ParseCommandLine(const QStringList& args, QString* err
                 *error = QStringLiteral("--out needs a folder, e.g. --out ~/Music/fast");
                 return std::nullopt;
             }
+            const QByteArray rawValue =
+                inlineValue ? rawArgs.at(i).mid(rawArgs.at(i).indexOf('=') + 1) : rawArgs.at(i);
+            if (!IsRepresentableName(rawValue)) {
+                *error = QStringLiteral("--out %1: the name is not valid UTF-8; choose another "
+                                        "folder")
+                             .arg(EscapedNameBytes(rawValue));
+                return std::nullopt;
+            }
             options.outputFolder = *value;
         } else {
             *error = QStringLiteral("unknown option %1; see zorvane-convert --help").arg(arg);
@@ -254,7 +285,7 @@ std::optional<CliOptions> ParseCommandLine(const QStringList& args, QString* err
         *error = QStringLiteral("--out and --same-as-source exclude each other; choose one");
         return std::nullopt;
     }
-    if (!options.showHelp && options.inputs.isEmpty()) {
+    if (!options.showHelp && options.inputs.isEmpty() && options.unrepresentableInputs.isEmpty()) {
         *error = QStringLiteral("no input files; give MP3 files or folders, see --help");
         return std::nullopt;
     }

@@ -2,6 +2,8 @@
 
 #include "settings/ConversionSettings.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -13,7 +15,11 @@ namespace zorvane {
 // is not given on the command line comes from Config.ini.
 struct CliOptions {
     QStringList inputs; // files and folders, in the order given
+    // Inputs whose bytes are not valid UTF-8: their QString would name
+    // another file, so they are reported, not opened.
+    QList<QByteArray> unrepresentableInputs;
     bool recursive = false;
+    bool stopOnError = false;
     bool listOnly = false;
     bool showHelp = false;
     bool profile = false;
@@ -29,9 +35,10 @@ struct CliOptions {
     ConversionSettings Apply(ConversionSettings base) const;
 };
 
-// Parses the arguments after the program name. On a mistake returns nothing
-// and sets *error to a message that says what to do.
-std::optional<CliOptions> ParseCommandLine(const QStringList& args, QString* error);
+// Parses the arguments after the program name, as the bytes the system gave
+// (a file name need not be UTF-8). On a mistake returns nothing and sets
+// *error to a message that says what to do.
+std::optional<CliOptions> ParseCommandLine(const QList<QByteArray>& args, QString* error);
 
 // The --help text.
 QString UsageText();

@@ -51,6 +51,17 @@ void ConsoleOutput::Write(const QString& text) {
     std::fflush(stderr);
 }
 
+void ConsoleMessageSink::ShowError(const QString& text) {
+    ShowMessage(text);
+}
+
+void ConsoleMessageSink::ShowMessage(const QString& text) {
+    const QString line =
+        file.isEmpty() ? text : QStringLiteral("%1: %2").arg(EscapedForDisplay(file), text);
+    std::fprintf(stderr, "zorvane-convert: %s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
 ConsoleReceiver::ConsoleReceiver(const ConversionState& runState, ConsoleOutput& output, bool live)
     : state(runState), out(output), liveProgress(live) {}
 
@@ -60,7 +71,7 @@ void ConsoleReceiver::ShowErrorBox(const QString& text) {
 
 bool ConsoleReceiver::event(QEvent* e) {
     if (auto* log = EngineEventCast<ConvLogEvent>(e)) {
-        PrintLine(log->text, log->level);
+        PrintLine(log->text, log->level, log->detail);
         return true;
     }
     if (auto* progress = EngineEventCast<ConvProgressEvent>(e)) {
@@ -71,13 +82,19 @@ bool ConsoleReceiver::event(QEvent* e) {
     }
     if (EngineEventCast<ConvFinishedEvent>(e)) {
         finished = true;
-        PrintLine(QStringLiteral("Finished converting, all done ^_^"), LogNormal);
+        // The driver wrote its failures before it posted this.
+        const size_t failed = state.failures.size();
+        PrintLine(failed == 0 ? QStringLiteral("Finished converting, all done ^_^")
+                              : QStringLiteral("Finished converting; %1 of %2 failed.")
+                                    .arg(failed)
+                                    .arg(state.tasks.size()),
+                  LogNormal);
         return true;
     }
     return QObject::event(e);
 }
 
-void ConsoleReceiver::PrintLine(const QString& text, int level) {
+void ConsoleReceiver::PrintLine(const QString& text, int level, const QString& detail) {
     ClearProgress();
     QString prefix;
     if (level == LogWarning) {
@@ -88,7 +105,9 @@ void ConsoleReceiver::PrintLine(const QString& text, int level) {
         prefix = QStringLiteral("ERROR: ");
         ++errorLines;
     }
-    out.WriteLine(prefix + text);
+    out.WriteLine(detail.isEmpty()
+                      ? prefix + text
+                      : prefix + text + QLatin1String(": ") + EscapedForDisplay(detail));
 }
 
 void ConsoleReceiver::DrawProgress(float filePercent, float overallPercent) {
@@ -98,7 +117,7 @@ void ConsoleReceiver::DrawProgress(float filePercent, float overallPercent) {
     const float f = std::min(filePercent, 100.0f);
     const float o = std::min(overallPercent, 100.0f);
     const double elapsed = double(TicksSince(state.overallStartTick.load())) / 1000.0;
-    const double speed = elapsed > 0 ? double(state.overallAudioSeconds.load()) / elapsed : 0.0;
+    const double speed = elapsed > 0 ? state.OverallAudioSeconds() / elapsed : 0.0;
     const QString left = o > 0 ? Hms((100.0 - o) * elapsed / o) : QStringLiteral("--:--:--");
     const int index = state.taskIndex.load();
     const int count = int(state.tasks.size());

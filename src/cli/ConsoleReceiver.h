@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ConversionState.h"
+#include "platform/MessageSink.h"
 
 #include <QObject>
 
@@ -28,6 +29,20 @@ private:
     bool failed = false;
 };
 
+// The messages of the info reader and the settings store, on standard
+// error. While a file is read they name it: "Trouble with mpg123: ..." alone
+// does not say which of a thousand files it was about.
+class ConsoleMessageSink final : public MessageSink {
+public:
+    // The file the next messages are about; empty for none.
+    void SetFile(const QString& path) { file = path; }
+    void ShowError(const QString& text) override;
+    void ShowMessage(const QString& text) override;
+
+private:
+    QString file;
+};
+
 // The command-line tool's window of a run: prints each log line of the engine
 // (warnings and errors marked) and, on a terminal, keeps one live progress line.
 class ConsoleReceiver final : public QObject, public ConversionView {
@@ -48,7 +63,7 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    void PrintLine(const QString& text, int level);
+    void PrintLine(const QString& text, int level, const QString& detail = QString());
     void DrawProgress(float filePercent, float overallPercent);
     void ClearProgress();
 

@@ -21,9 +21,11 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 #include <vector>
@@ -33,15 +35,27 @@ using namespace zorvane;
 namespace {
 
 std::atomic<int> interrupted{0};
+static_assert(std::atomic<int>::is_always_lock_free, "used in a signal handler");
 
-void OnInterrupt(int) {
-    interrupted.store(1);
+// The first stop signal asks the run to stop cleanly. A Ctrl+C while that
+// stop is under way is the user insisting: the output being written exists
+// only under its hidden temporary name, so ending at once leaves nothing
+// half done under a final name.
+void OnInterrupt(int signalNumber) {
+    if (interrupted.exchange(1) != 0 && signalNumber == SIGINT) {
+        _exit(130);
+    }
 }
 
-void SetSignalHandler(int signalNumber, void (*handler)(int)) {
+void SetSignalHandler(int signalNumber, void (*handler)(int),
+                      const sigset_t* blockedDuring = nullptr) {
     struct sigaction action {};
     action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
+    if (blockedDuring) {
+        action.sa_mask = *blockedDuring;
+    } else {
+        sigemptyset(&action.sa_mask);
+    }
     // Restarted calls spare the libraries' reads and writes from EINTR.
     action.sa_flags = SA_RESTART;
     sigaction(signalNumber, &action, nullptr);
@@ -51,33 +65,52 @@ void PrintError(const QString& text) {
     std::fprintf(stderr, "zorvane-convert: %s\n", text.toLocal8Bit().constData());
 }
 
-QString NotRegularText(const QString& path) {
-    return QStringLiteral("%1: not a regular file (a device, FIFO or socket); skipped")
-        .arg(EscapedForDisplay(path));
+// A file that is not converted, and why, for the summary at the end.
+struct Unconverted {
+    QString shownPath;
+    QString reason;
+};
+
+// Reports a file left out before the run, now and in the summary.
+void Skip(QList<Unconverted>* skipped, const QString& shownPath, const QString& reason) {
+    PrintError(QStringLiteral("%1: %2").arg(shownPath, reason));
+    skipped->append({shownPath, reason});
 }
 
+const QString kNotRegular =
+    QStringLiteral("not a regular file (a device, FIFO or socket); skipped");
+const QString kBadName = QStringLiteral("the name is not valid UTF-8; rename it to convert it");
+
 // The files named on the command line, folders expanded. Inputs that do not
-// exist or are not regular files are reported and counted; only regular
-// files go on, since opening anything else may block for ever.
-QList<QFileInfo> CollectFiles(const CliOptions& options, int* problems) {
+// exist, are not regular files or have names a QString cannot hold are
+// reported and listed in *skipped; only regular files go on, since opening
+// anything else may block for ever.
+QList<QFileInfo> CollectFiles(const CliOptions& options, QList<Unconverted>* skipped) {
     QList<QFileInfo> files;
+    for (const QByteArray& name : options.unrepresentableInputs) {
+        Skip(skipped, EscapedNameBytes(name), kBadName);
+    }
     for (const QString& input : options.inputs) {
         const QFileInfo info(input);
         if (info.isDir()) {
             const qsizetype before = files.size();
-            int skipped = 0;
+            const qsizetype skippedBefore = skipped->size();
             ScanFolder(
                 info.absoluteFilePath(), options.recursive,
                 [&files](const QFileInfo& f) {
                     files << f;
                     return true;
                 },
-                [&skipped](const QFileInfo& f) {
-                    PrintError(NotRegularText(f.filePath()));
-                    ++skipped;
+                [skipped](const QFileInfo& f) {
+                    Skip(skipped, EscapedForDisplay(f.filePath()), kNotRegular);
+                },
+                [skipped](const QString& shownPath, bool isFolder) {
+                    Skip(skipped, shownPath,
+                         isFolder ? QStringLiteral("the folder name is not valid UTF-8; rename "
+                                                   "it to convert the files in it")
+                                  : kBadName);
                 });
-            *problems += skipped;
-            if (files.size() == before && skipped == 0) {
+            if (files.size() == before && skipped->size() == skippedBefore) {
                 PrintError(QStringLiteral("%1: no MP3 files in this folder%2")
                                .arg(EscapedForDisplay(input),
                                     options.recursive
@@ -87,15 +120,55 @@ QList<QFileInfo> CollectFiles(const CliOptions& options, int* problems) {
         } else if (info.isFile()) {
             files << info;
         } else if (info.exists()) {
-            PrintError(NotRegularText(input));
-            ++*problems;
+            Skip(skipped, EscapedForDisplay(input), kNotRegular);
         } else {
-            PrintError(QStringLiteral("%1: no such file or folder; check the path")
-                           .arg(EscapedForDisplay(input)));
-            ++*problems;
+            Skip(skipped, EscapedForDisplay(input),
+                 QStringLiteral("no such file or folder; check the path"));
         }
     }
     return files;
+}
+
+// The files of a run that were not converted: those skipped before it, the
+// failed ones, and those the run never reached because it stopped.
+QList<Unconverted> NotConverted(QList<Unconverted> skipped, const ConversionState& state,
+                                bool finished) {
+    for (const TaskFailure& failure : state.failures) {
+        skipped.append({EscapedForDisplay(state.tasks[size_t(failure.taskIndex)].sourcePath),
+                        EscapedForDisplay(failure.reason)});
+    }
+    if (finished) {
+        return skipped;
+    }
+    // The driver counts a file as gone through after its status line; a
+    // file whose folder could not be made stopped the run before that.
+    int next = state.taskIndex.load();
+    if (!state.failures.empty()) {
+        next = std::max(next, state.failures.back().taskIndex + 1);
+    }
+    const QString why =
+        interrupted.load() != 0
+            ? QStringLiteral("not converted: the run was interrupted")
+            : QStringLiteral("not converted: the run stopped at the failure (--stop-on-error)");
+    for (int i = next; i < int(state.tasks.size()); ++i) {
+        skipped.append({EscapedForDisplay(state.tasks[size_t(i)].sourcePath), why});
+    }
+    return skipped;
+}
+
+void PrintSummary(const QList<Unconverted>& notConverted, qsizetype fileCount) {
+    if (notConverted.isEmpty()) {
+        return;
+    }
+    QString text = QStringLiteral("%1 of %2 %3 failed:\n")
+                       .arg(notConverted.size())
+                       .arg(fileCount)
+                       .arg(fileCount == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+    for (const Unconverted& file : notConverted) {
+        text += QStringLiteral("  %1: %2\n").arg(file.shownPath, file.reason);
+    }
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
 }
 
 QString RowLine(const InfoRowCells& row) {
@@ -134,8 +207,12 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zorvane-convert"));
 
+    QList<QByteArray> args;
+    for (int i = 1; i < argc; ++i) {
+        args << QByteArray(argv[i]);
+    }
     QString error;
-    const auto options = ParseCommandLine(app.arguments().mid(1), &error);
+    const auto options = ParseCommandLine(args, &error);
     if (!options) {
         PrintError(error);
         return 2;
@@ -146,18 +223,20 @@ int main(int argc, char** argv) {
         return output.Failed() ? 1 : 0;
     }
 
-    StandardErrorSink sink;
-    int problems = 0;
-    const QList<QFileInfo> files = CollectFiles(*options, &problems);
+    ConsoleMessageSink sink;
+    QList<Unconverted> skipped;
+    const QList<QFileInfo> files = CollectFiles(*options, &skipped);
 
     // Read every file as the file list shows it.
     InfoReader reader(sink);
     std::vector<std::unique_ptr<InfoRowCells>> rows;
     for (const QFileInfo& file : files) {
         auto row = std::make_unique<InfoRowCells>();
+        sink.SetFile(file.absoluteFilePath());
         ReadFileRow(reader, file, *row);
         rows.push_back(std::move(row));
     }
+    sink.SetFile(QString());
 
     if (options->listOnly) {
         ConsoleOutput output(stdout);
@@ -165,7 +244,7 @@ int main(int argc, char** argv) {
         for (const auto& row : rows) {
             output.WriteLine(RowLine(*row));
         }
-        return problems == 0 && !output.Failed() ? 0 : 1;
+        return skipped.isEmpty() && !output.Failed() ? 0 : 1;
     }
 
     SettingsStore store(&sink);
@@ -178,6 +257,7 @@ int main(int argc, char** argv) {
     ConversionState state;
     state.settings = options->Apply(store.settings);
     state.startDelayMs = 0; // no window to wait for
+    state.continueAfterError = !options->stopOnError;
 
     EngineContext ctx;
     if (!ctx.IsValid()) {
@@ -191,10 +271,8 @@ int main(int argc, char** argv) {
     for (const auto& row : rows) {
         const QString path = row->CellText(ColumnPath) + row->CellText(ColumnName);
         if (row->info.invalid != 0) {
-            PrintError(QStringLiteral("%1: not a valid MP3 file (it cannot be read or decoded); "
-                                      "skipped")
-                           .arg(EscapedForDisplay(path)));
-            ++problems;
+            Skip(&skipped, EscapedForDisplay(path),
+                 QStringLiteral("not a valid MP3 file (it cannot be read or decoded); skipped"));
             continue;
         }
         AppendTask(state, BuildTask(row->info, row->CellText(ColumnPath), row->CellText(ColumnName),
@@ -202,6 +280,7 @@ int main(int argc, char** argv) {
     }
     if (state.tasks.empty()) {
         PrintError(QStringLiteral("nothing to convert"));
+        PrintSummary(skipped, skipped.size());
         return 1;
     }
 
@@ -210,15 +289,30 @@ int main(int argc, char** argv) {
     state.receiver = &receiver;
     state.view = &receiver;
 
-    // A closed terminal is one more way of asking the run to stop.
+    // A closed terminal is one more way of asking the run to stop. The
+    // handlers run one at a time, on the main thread only (the engine's
+    // threads start with the signals blocked), so that a second Ctrl+C is
+    // always told from the first, however close together they come.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-        SetSignalHandler(signalNumber, OnInterrupt);
+        sigaddset(&stopSignals, signalNumber);
     }
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        SetSignalHandler(signalNumber, OnInterrupt, &stopSignals);
+    }
+    sigset_t mainMask;
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &mainMask);
     StartConversion(ctx, state);
+    pthread_sigmask(SIG_SETMASK, &mainMask, nullptr);
     QTimer poll;
+    bool stopAsked = false;
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
-        if (interrupted.load() && state.IsRunning()) {
+        // Not "while running": between a failed file and the next one,
+        // `running` is briefly 0 and the stop would be lost.
+        if (interrupted.load() && !stopAsked) {
             // Stop cleanly: the current file ends as an error, nothing is killed.
+            stopAsked = true;
             state.aborted.store(1);
             state.Stop();
         }
@@ -234,6 +328,15 @@ int main(int argc, char** argv) {
     if (options->profile) {
         output.Write(u'\n' + state.profile.Report());
     }
-    const bool allConverted = receiver.Finished() && problems == 0 && !output.Failed();
-    return allConverted ? 0 : 1;
+    const qsizetype fileCount = skipped.size() + qsizetype(state.tasks.size());
+    const QList<Unconverted> notConverted = NotConverted(skipped, state, receiver.Finished());
+    PrintSummary(notConverted, fileCount);
+    if (notConverted.isEmpty() && receiver.ErrorLines() > 0) {
+        PrintError(QStringLiteral("every file was converted, but the log has %1 ERROR line%2")
+                       .arg(receiver.ErrorLines())
+                       .arg(receiver.ErrorLines() == 1 ? QString() : QStringLiteral("s")));
+    }
+    const bool clean = receiver.Finished() && notConverted.isEmpty() &&
+                       receiver.ErrorLines() == 0 && !output.Failed();
+    return clean ? 0 : 1;
 }

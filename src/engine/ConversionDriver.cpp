@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <thread>
 
 namespace zorvane {
@@ -38,6 +40,9 @@ void JoinStage(ConversionState& state, StageThread& thread) {
         } else if (TicksSince(stallStart) > kStageStallMs) {
             // Killing a thread would leave its file half written; every stage
             // polls `running`, so asking is enough, and the file gets ERROR.
+            // No stage logged why, so the file's reason says it here.
+            state.NoteFirstError(
+                QStringLiteral("no audio was encoded for %1 seconds").arg(kStageStallMs / 1000));
             state.Stop();
             break;
         }
@@ -45,16 +50,43 @@ void JoinStage(ConversionState& state, StageThread& thread) {
     thread.Join();
 }
 
-QString SpeedText(float audioSeconds, double elapsed) {
+QString SpeedText(double audioSeconds, double elapsed) {
     // A file converted within one tick would otherwise show "infx".
-    const double speed = elapsed > 0.0 ? double(audioSeconds) / elapsed : 0.0;
+    const double speed = elapsed > 0.0 ? audioSeconds / elapsed : 0.0;
     return QString::asprintf("%.2f", speed);
+}
+
+// Why CreateFolderPath failed, from the errno its last mkdir left. A file in
+// the folder's place makes mkdir say "File exists", which reads as if the
+// folder were there.
+QString FolderFailureReason(const QString& folder, int error) {
+    if (QFileInfo::exists(folder)) {
+        error = ENOTDIR;
+    }
+    return QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO));
 }
 
 } // namespace
 
 QString LogSeparatorLine() {
     return QString(99, u'-');
+}
+
+bool ResumeAfterFailure(ConversionState& state, const std::function<void()>& beforeResume) {
+    if (state.aborted.load() != 0) {
+        return false;
+    }
+    if (beforeResume) {
+        beforeResume();
+    }
+    state.running.store(1);
+    // A cancel that came since the first look wrote `aborted` before its
+    // `running` = 0, which the store above may just have overwritten.
+    if (state.aborted.load() != 0) {
+        state.Stop();
+        return false;
+    }
+    return true;
 }
 
 void RunDriver(EngineContext& ctx) {
@@ -76,14 +108,25 @@ void RunDriver(EngineContext& ctx) {
             state.view->SetTitle(QStringLiteral("Converting %1/%2").arg(index + 1).arg(taskCount));
         }
         CConversionTask task = state.tasks[size_t(index)];
+        state.TakeFirstError();
 
         const QString folder = FolderOfPath(task.destinationPath);
-        if (!folder.isEmpty() && !QFileInfo(folder).isDir() && !CreateFolderPath(folder)) {
-            state.PostLog(
-                QStringLiteral("Fail to create folder %1 !").arg(EscapedForDisplay(folder)),
-                LogError);
-            state.Stop();
-            break;
+        if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
+            errno = 0;
+            const bool created = CreateFolderPath(folder) != 0;
+            const int error = errno;
+            if (!created) {
+                state.PostLog(
+                    QStringLiteral("Fail to create folder %1 !").arg(EscapedForDisplay(folder)),
+                    LogError, FolderFailureReason(folder, error));
+                state.failures.push_back({index, state.TakeFirstError()});
+                if (!state.continueAfterError) {
+                    state.Stop();
+                    break;
+                }
+                state.taskIndex.store(index + 1);
+                continue;
+            }
         }
         // A first guess for the log and the window: the encoder claims the
         // name only when the file is complete, numbering on if it was taken
@@ -103,7 +146,7 @@ void RunDriver(EngineContext& ctx) {
             QStringLiteral("Destination: %1.").arg(EscapedForDisplay(task.destinationPath)));
 
         state.fileSamplesDone.store(0);
-        state.fileAudioSeconds.store(0.0f);
+        state.fileSamplesPerSecond.store(uint64_t(task.targetRate) * task.targetChannels);
         state.fileStartTick.store(TickCount());
         state.fileAudioDone.store(0);
         ctx.decodedRing.Reset();
@@ -116,14 +159,29 @@ void RunDriver(EngineContext& ctx) {
         JoinStage(state, state.encoderThread);
         ctx.currentTask.store(nullptr);
 
+        const double fileSeconds = state.FileAudioSeconds();
+        // Cleared before the seconds join the finished ones, so that no
+        // reader between two files counts them twice.
+        state.fileSamplesDone.store(0);
+        state.finishedFilesAudioSeconds.store(state.finishedFilesAudioSeconds.load() + fileSeconds);
+
         if (state.IsRunning()) {
             const double elapsed = double(TicksSince(fileStart)) / 1000.0;
-            state.PostLog(QStringLiteral("Time elapsed %1 secs, speed %2x.")
-                              .arg(QString::asprintf("%.2f", elapsed),
-                                   SpeedText(state.fileAudioSeconds.load(), elapsed)));
+            state.PostLog(
+                QStringLiteral("Time elapsed %1 secs, speed %2x.")
+                    .arg(QString::asprintf("%.2f", elapsed), SpeedText(fileSeconds, elapsed)));
             state.PostLog(QStringLiteral("Converting status: OK."));
         } else {
+            QString reason = state.TakeFirstError();
+            if (reason.isEmpty()) {
+                reason = state.aborted.load() != 0 ? QStringLiteral("cancelled")
+                                                   : QStringLiteral("stopped");
+            }
             state.PostLog(QStringLiteral("Converting status: ERROR."), LogError);
+            state.failures.push_back({index, reason});
+            if (state.continueAfterError) {
+                ResumeAfterFailure(state);
+            }
         }
         state.taskIndex.store(index + 1);
     }
@@ -134,7 +192,7 @@ void RunDriver(EngineContext& ctx) {
             state.PostLog(LogSeparatorLine());
             state.PostLog(QStringLiteral("Total time elapsed %1 secs, overall speed %2x.")
                               .arg(QString::asprintf("%.2f", total),
-                                   SpeedText(state.overallAudioSeconds.load(), total)));
+                                   SpeedText(state.OverallAudioSeconds(), total)));
         }
         state.PostFinished();
     }

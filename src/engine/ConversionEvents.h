@@ -70,14 +70,20 @@ public:
     float overallPercent;
 };
 
-// WM_CONV_LOG: one log line and its level.
+// WM_CONV_LOG: one log line, its level and, optionally, why. The line's text
+// is fixed (the window shows it exactly as it always was); `detail` carries
+// what only the system knows, such as the errno text, for receivers that can
+// show more (the command-line tool prints "text: detail"). Empty when there
+// is nothing to add.
 class ConvLogEvent final : public ConversionEvent {
 public:
-    ConvLogEvent(QString line, int lineLevel)
-        : ConversionEvent(WM_CONV_LOG), text(std::move(line)), level(lineLevel) {}
+    ConvLogEvent(QString line, int lineLevel, QString lineDetail = QString())
+        : ConversionEvent(WM_CONV_LOG), text(std::move(line)), level(lineLevel),
+          detail(std::move(lineDetail)) {}
     ~ConvLogEvent() override { AnnotateReceived(); }
     QString text;
     int level;
+    QString detail;
 };
 
 // WM_CONV_FINISHED: the run went through its whole task list.

@@ -11,11 +11,13 @@ void StartConversion(EngineContext& ctx, ConversionState& state) {
     state.paused.store(0);
     state.running.store(0);
     state.aborted.store(0);
-    state.fileAudioSeconds.store(0.0f);
-    state.overallAudioSeconds.store(0.0f);
+    state.fileSamplesPerSecond.store(0);
+    state.finishedFilesAudioSeconds.store(0.0);
     state.taskIndex.store(0);
     state.fileSamplesDone.store(0);
     state.overallSamplesDone.store(0);
+    state.failures.clear();
+    state.TakeFirstError();
     state.profile.Reset();
     state.running.store(1);
     state.driverThread.Start([&ctx] { RunDriver(ctx); });

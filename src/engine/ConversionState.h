@@ -30,16 +30,25 @@ public:
     virtual void ShowErrorBox(const QString& text) = 0;
 };
 
+// A file of a run that ended without its output.
+struct TaskFailure {
+    int taskIndex = 0;
+    // The first error line logged while the file converted, with its detail
+    // ("File Error: No such file or directory").
+    QString reason;
+};
+
 // The shared state of one conversion run: its tasks, its flags and counters,
 // its threads, and where it reports to. The window of the run owns it.
 //
 // Thread safety: no lock. `running`, `paused` and `aborted` are polled flags;
-// the counters and seconds are written only by the encoder thread (and reset
-// by the driver while no encoder runs) and read by anyone for display. The
+// the sample counters are written only by the encoder thread (and reset by
+// the driver while no encoder runs) and read by anyone for display. The
 // tasks, totals and settings are fixed before the driver starts.
 class ConversionState {
 public:
     ConversionState() = default;
+    ~ConversionState();
     ConversionState(const ConversionState&) = delete;
     ConversionState& operator=(const ConversionState&) = delete;
 
@@ -49,8 +58,13 @@ public:
     std::atomic<uint64_t> overallSamplesDone{0};
     std::atomic<uint64_t> fileSamplesDone{0};
     uint64_t totalSamplesExpected = 0;
-    std::atomic<float> overallAudioSeconds{0.0f};
-    std::atomic<float> fileAudioSeconds{0.0f};
+    // targetRate x targetChannels of the current file, set by the driver
+    // before its stages start: with fileSamplesDone it gives the file's
+    // seconds exactly, where a float sum of every chunk's seconds drifted
+    // by percents over a long audiobook.
+    std::atomic<uint64_t> fileSamplesPerSecond{0};
+    // Exact seconds of the files the driver is done with (driver only).
+    std::atomic<double> finishedFilesAudioSeconds{0.0};
     float totalAudioSeconds = 0.0f;
     std::atomic<int32_t> taskIndex{0};
     StageThread driverThread;
@@ -75,6 +89,16 @@ public:
     // The settings of this run, copied when the run is built.
     ConversionSettings settings;
 
+    // false (the window): the first file that fails stops the run, as the
+    // user watches it and decides. true (the command-line tool): the failure
+    // is recorded and the run goes on with the next file, so that one bad
+    // file does not cost a night's batch; only a cancel stops the run then.
+    bool continueAfterError = false;
+
+    // The files that failed or were cancelled, in task order. Written by the
+    // driver thread; read once it has been joined (WaitForConversion).
+    std::vector<TaskFailure> failures;
+
     // Where messages go (the window of the run); may be null in tests. It must
     // outlive the run's threads.
     QObject* receiver = nullptr;
@@ -82,7 +106,17 @@ public:
     ConversionView* view = nullptr;
 
     bool IsRunning() const { return running.load(std::memory_order_relaxed) != 0; }
-    void Stop() { running.store(0, std::memory_order_relaxed); }
+    // Sequentially consistent, like the cancel's `aborted` = 1 before it: a
+    // driver that sets `running` back to 1 after a failed file and then reads
+    // `aborted` again is sure to see a cancel whose stop it overwrote.
+    void Stop() { running.store(0); }
+
+    // Seconds of audio encoded: of the current file, and of the whole run
+    // (the files done plus the current one), from the 64-bit counters.
+    // Between two files a reader may miss the last file's seconds for an
+    // instant; it never counts them twice.
+    double FileAudioSeconds() const;
+    double OverallAudioSeconds() const;
 
     // Delivers WM_CONV_PROGRESS. Posted when final is false. When final is
     // true the call returns only after the receiver handled the message, or
@@ -90,17 +124,31 @@ public:
     // thread (Cancel) sets running to 0 first, so the two can never deadlock.
     void UpdateProgress(float filePercent, float overallPercent, bool final);
 
-    // Posts WM_CONV_LOG with the line and its level.
+    // Posts WM_CONV_LOG with the line and its level. The first error line of
+    // a file is kept as the file's reason (see TakeFirstError).
     void PostLog(const QString& text, LogLevel level = LogNormal);
+    // The same with why it happened, e.g. the errno text; see ConvLogEvent.
+    void PostLog(const QString& text, LogLevel level, const QString& detail);
+
+    // Keeps `reason` as the current file's reason unless one was kept
+    // already. Any thread.
+    void NoteFirstError(const QString& reason);
+    // The current file's reason, and forgets it; empty when none was noted.
+    // Driver only, while no stage thread of the file runs.
+    QString TakeFirstError();
 
     // Posts WM_CONV_FINISHED.
     void PostFinished();
 
-    // Adds encoded samples to the four progress counters (encoder thread only).
-    void AddEncoded(uint64_t samples, float seconds);
+    // Adds encoded samples to the two progress counters (encoder thread only).
+    void AddEncoded(uint64_t samples);
 
 private:
     void Post(ConversionEvent* event);
+
+    // Heap text owned by the state; a stage thread publishes it with one
+    // compare-and-swap, so that the first error wins without a lock.
+    std::atomic<QString*> firstError{nullptr};
 };
 
 } // namespace zorvane

@@ -35,7 +35,7 @@ float Percent(uint64_t done, uint64_t total) {
 // the run, and the output's owner then removes the temporary file.
 void FinishOutput(ConversionState& state, CConversionTask& task, OutputFile& output) {
     if (!output.Close()) {
-        state.PostLog(QStringLiteral("Output file write error"), LogError);
+        state.PostLog(QStringLiteral("Output file write error"), LogError, output.ErrorText());
         state.Stop();
         return;
     }
@@ -43,7 +43,7 @@ void FinishOutput(ConversionState& state, CConversionTask& task, OutputFile& out
     if (finalPath.isEmpty()) {
         state.PostLog(
             QStringLiteral("Error creating file %1").arg(EscapedForDisplay(task.destinationPath)),
-            LogError);
+            LogError, output.ErrorText());
         state.Stop();
         return;
     }
@@ -122,7 +122,7 @@ int Encode(EngineContext& ctx, CConversionTask& task, OutputFile& output,
     if (!output.Create()) {
         state.PostLog(
             QStringLiteral("Error creating file %1").arg(EscapedForDisplay(task.destinationPath)),
-            LogError);
+            LogError, output.ErrorText());
         state.Stop();
         return 0;
     }
@@ -158,13 +158,13 @@ int Encode(EngineContext& ctx, CConversionTask& task, OutputFile& output,
 
     auto reportWriteError = [&] {
         if (!writeFailed) {
-            state.PostLog(QStringLiteral("Output file write error"), LogError);
+            state.PostLog(QStringLiteral("Output file write error"), LogError, output.ErrorText());
         }
         state.Stop();
         writeFailed = true;
     };
     auto reportTagError = [&] {
-        PostTagWriteFailure(state, task);
+        PostTagWriteFailure(state, task, output.ErrorText());
         state.Stop();
         writeFailed = true;
     };
@@ -221,7 +221,7 @@ int Encode(EngineContext& ctx, CConversionTask& task, OutputFile& output,
         if (!writeFailed && !output.Append(mp3Buffer.data(), size_t(produced))) {
             reportWriteError();
         }
-        state.AddEncoded(n, task.AudioSeconds(n));
+        state.AddEncoded(n);
         if (chunk == 0) {
             break;
         }

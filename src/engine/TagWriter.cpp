@@ -184,9 +184,10 @@ int ReadSourcePictures(ConversionState& state, CConversionTask& task, const QStr
     return 1;
 }
 
-void PostTagWriteFailure(ConversionState& state, const CConversionTask& task) {
+void PostTagWriteFailure(ConversionState& state, const CConversionTask& task,
+                         const QString& detail) {
     state.PostLog(QStringLiteral("Fail to write tag:  ") + EscapedForDisplay(task.destinationPath),
-                  LogError);
+                  LogError, detail);
 }
 
 } // namespace zorvane

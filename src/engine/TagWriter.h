@@ -38,7 +38,9 @@ RenderedTags RenderTags(CConversionTask& task);
 // logging "File Error: ..." when the source cannot be read.
 int ReadSourcePictures(ConversionState& state, CConversionTask& task, const QString& readPath);
 
-// Posts "Fail to write tag:  " and the destination path, as an error.
-void PostTagWriteFailure(ConversionState& state, const CConversionTask& task);
+// Posts "Fail to write tag:  " and the destination path, as an error, with
+// why (`detail`, e.g. "No space left on device") for those who show it.
+void PostTagWriteFailure(ConversionState& state, const CConversionTask& task,
+                         const QString& detail = QString());
 
 } // namespace zorvane

@@ -198,6 +198,11 @@ int RunTempoStage(EngineContext& ctx, CConversionTask& task) {
         if (state.IsRunning() && (flowed != SOX_SUCCESS || task.decoding.Get() == 1)) {
             throw std::runtime_error("the effects chain stopped early");
         }
+    } catch (const std::exception& e) {
+        state.Stop();
+        state.PostLog(QStringLiteral("An error occurred while processing audio data"), LogError,
+                      QString::fromLocal8Bit(e.what()));
+        result = 0;
     } catch (...) {
         state.Stop();
         state.PostLog(QStringLiteral("An error occurred while processing audio data"), LogError);

@@ -28,7 +28,7 @@ QStringList RecordingReceiver::ErrorTexts() const {
 
 bool RecordingReceiver::event(QEvent* e) {
     if (auto* log = EngineEventCast<ConvLogEvent>(e)) {
-        lines.push_back({log->text, log->level});
+        lines.push_back({log->text, log->level, log->detail});
         return true;
     }
     if (auto* progress = EngineEventCast<ConvProgressEvent>(e)) {

@@ -18,6 +18,7 @@ namespace zorvane::testing {
 struct LoggedLine {
     QString text;
     int level;
+    QString detail;
 };
 
 // A window for a run that remembers everything the engine told it.

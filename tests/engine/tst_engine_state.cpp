@@ -1,6 +1,7 @@
 // The engine's shared pieces: tasks, messages, the progress hand-off, the
 // encoder's end-of-input decision and the output path helpers.
 
+#include "engine/ConversionDriver.h"
 #include "engine/ConversionState.h"
 #include "engine/ConversionTask.h"
 #include "engine/EncoderStage.h"
@@ -107,6 +108,34 @@ private slots:
         task.targetRate = rate;
         task.targetChannels = channels;
         QCOMPARE(double(task.AudioSeconds(samples)), seconds);
+    }
+
+    // The speed lines divide these seconds by the time taken; a float sum of
+    // every chunk's seconds was 3 % short after 30 hours. The counters are
+    // one chunk past 30 hours, a fraction of a second a float cannot hold there.
+    void audioSecondsFromCounters() {
+        ConversionState state;
+        state.fileSamplesPerSecond = 22050; // mono
+        state.fileSamplesDone = 30ull * 3600 * 22050 + 576;
+        state.finishedFilesAudioSeconds = 36000.0 + 1.0 / 3.0;
+        const double file = 108000.0 + 576.0 / 22050.0;
+        QVERIFY2(qAbs(state.FileAudioSeconds() - file) < 1e-6,
+                 qPrintable(QString::number(state.FileAudioSeconds(), 'f', 6)));
+        QVERIFY(qAbs(state.OverallAudioSeconds() - (36000.0 + 1.0 / 3.0 + file)) < 1e-6);
+    }
+
+    // A run that goes on after a failed file sets `running` back to 1; a
+    // cancel, even one that lands just before that store, must survive it.
+    void resumeAfterFailureNeverUndoesACancel() {
+        ConversionState state;
+        QVERIFY(ResumeAfterFailure(state));
+        QVERIFY(state.IsRunning());
+        state.Stop(); // the next file fails, and the user cancels meanwhile
+        QVERIFY(!ResumeAfterFailure(state, [&] {
+            state.aborted.store(1);
+            state.Stop();
+        }));
+        QVERIFY(!state.IsRunning());
     }
 
     void postedMessagesCarryTheirPayload() {

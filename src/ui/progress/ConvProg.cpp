@@ -263,10 +263,9 @@ void CConvProg::OnProgress(float filePercent, float overallPercent) {
     if (o > 0) {
         setText(IdOverallEta, FormatHms(unsigned((100.0 - o) * E / o)));
     }
-    setText(IdFileSpeed, QString::asprintf(" %5.2fx", double(state.fileAudioSeconds.load()) / e));
-    setText(
-        IdOverallSpeed,
-        QString::asprintf(" %5.2fx", E > 0 ? double(state.overallAudioSeconds.load()) / E : 0.0));
+    setText(IdFileSpeed, QString::asprintf(" %5.2fx", state.FileAudioSeconds() / e));
+    setText(IdOverallSpeed,
+            QString::asprintf(" %5.2fx", E > 0 ? state.OverallAudioSeconds() / E : 0.0));
     if (taskbar) {
         taskbar->SetValue(quint64(o), 100);
     }
