@@ -72,10 +72,21 @@ int Decode(EngineContext& ctx, ConversionState& state, const CConversionTask& ta
     // looks for the next frame) and the file gets one warning line.
     DamageTally damage;
     int64_t nextFrameAt = -1; // where the frame after the last one decoded starts
+    // A frame found right after damage is held back until the next frame
+    // follows it without a gap: garbage now and then looks like a frame
+    // header, and such a lookalike stands alone, where real audio goes on.
+    std::vector<int32_t> heldBack;
+    int64_t heldBackAt = -1;
     int result = 1;
     uint64_t decoded = 0;
+    auto deliver = [&](const int32_t* samples, size_t count) {
+        // The samples go on at full precision: the encoder takes 32-bit
+        // input, and masking bits away would add hiss to quiet passages.
+        ring.Write(samples, uint32_t(count));
+        decoded += count;
+    };
     while (state.IsRunning()) {
-        if (ring.Free() < blockSamples) {
+        if (ring.Free() < 2 * blockSamples) {
             BackOff(state.profile.decoder.waitOutputUs);
             continue;
         }
@@ -86,20 +97,38 @@ int Decode(EngineContext& ctx, ConversionState& state, const CConversionTask& ta
         if (status == MPG123_OK || status == MPG123_NEW_FORMAT) {
             // Only one output format is allowed, so a new stream format
             // mid-file still arrives in it: keep going rather than cut the file.
-            mpg123_frameinfo info{};
-            const int64_t frameAt = int64_t(mpg123_framepos(handle));
-            if (status == MPG123_OK && mpg123_info(handle, &info) == MPG123_OK) {
-                if (nextFrameAt >= 0 && frameAt > nextFrameAt) {
-                    damage.Add(uint64_t(nextFrameAt), uint64_t(frameAt - nextFrameAt));
-                }
-                nextFrameAt = frameAt + info.framesize;
-            }
-            // The samples go on at full precision: the encoder takes 32-bit
-            // input, and masking bits away would add hiss to quiet passages.
             const auto* samples = reinterpret_cast<const int32_t*>(audio);
-            ring.Write(samples, uint32_t(bytes / sizeof(int32_t)));
-            decoded += bytes / sizeof(int32_t);
+            const size_t count = bytes / sizeof(int32_t);
+            mpg123_frameinfo info{};
+            if (status != MPG123_OK || mpg123_info(handle, &info) != MPG123_OK) {
+                deliver(samples, count);
+                continue;
+            }
+            const int64_t frameAt = int64_t(mpg123_framepos(handle));
+            const bool afterGap = nextFrameAt >= 0 && frameAt > nextFrameAt;
+            if (heldBackAt >= 0) {
+                if (afterGap) {
+                    damage.Add(uint64_t(heldBackAt), uint64_t(nextFrameAt - heldBackAt));
+                } else {
+                    deliver(heldBack.data(), heldBack.size());
+                }
+                heldBack.clear();
+                heldBackAt = -1;
+            }
+            if (afterGap) {
+                damage.Add(uint64_t(nextFrameAt), uint64_t(frameAt - nextFrameAt));
+                heldBack.assign(samples, samples + count);
+                heldBackAt = frameAt;
+            } else {
+                deliver(samples, count);
+            }
+            nextFrameAt = frameAt + info.framesize;
             continue;
+        }
+        if (heldBackAt >= 0) {
+            // The file ends behind it: a last frame after damage is as
+            // likely garbage as audio, and costs one frame at most.
+            damage.Add(uint64_t(heldBackAt), uint64_t(nextFrameAt - heldBackAt));
         }
         const uint64_t audioEnd = fileSize - TrailingTagBytes(sourceFd, fileSize);
         const bool cutShort = status != MPG123_DONE && mpg123_errcode(handle) == MPG123_ERR_READER;
