@@ -75,6 +75,12 @@ protected:
     bool ConfirmDelete(const QString&, bool) override { return confirm; }
     void ShowMessage(const QString& text) override { messages.append(text); }
     bool ShiftHeld() const override { return shift; }
+    void ShowOwnProperties(const CFileTreeCtrlItemInfo& record) override {
+        properties.append(record.path);
+    }
+
+public:
+    QStringList properties;
 };
 
 QString Home() {
@@ -138,6 +144,8 @@ private slots:
     void watchReloadsOnlyForTheSelectedFolder();
     void symlinkLoopUnderExpandBranch();
     void keysAndDoubleClick();
+    void oddNames_data();
+    void oddNames();
 
 private:
     QTemporaryDir m_dir;
@@ -312,6 +320,12 @@ void TestFileTree::history() {
     delete folder(23);
     QVERIFY(tree.GoBack());
     QCOMPARE(tree.SelectedPath(), Home() + u"/f22"_s);
+
+    tree.SetHistoryLimit(5);
+    QCOMPARE(tree.BackCount(), 5);
+    QCOMPARE(tree.ForwardCount(), 1);
+    QVERIFY(tree.GoBack());
+    QCOMPARE(tree.SelectedPath(), Home() + u"/f07"_s); // the newest were dropped
 
     // Reload deletes every item: history then holds nothing to go to.
     tree.Reload();
@@ -533,6 +547,48 @@ void TestFileTree::keysAndDoubleClick() {
     QCOMPARE(tree.SelectedPath(), Home() + u"/full"_s);
     QTest::keyClick(&tree, Qt::Key_Right, Qt::AltModifier);
     QCOMPARE(tree.currentItem(), tree.ProfileItem());
+
+    // No file manager to ask: the tree shows properties of its own.
+    QTest::keyClick(&tree, Qt::Key_Return, Qt::AltModifier);
+    QCOMPARE(tree.properties, QStringList{Home()});
+    tree.PropertiesEnabled = false;
+    QTest::keyClick(&tree, Qt::Key_Return, Qt::AltModifier);
+    QCOMPARE(tree.properties.size(), 1);
+}
+
+void TestFileTree::oddNames_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("not UTF-8") << QByteArray("caf\xe9 \xff") << u"caf\uFFFD \uFFFD"_s;
+    QTest::newRow("line break") << QByteArray("two\nlines") << u"two\\nlines"_s;
+    QTest::newRow("leading dash") << QByteArray("-rf") << u"-rf"_s;
+}
+
+void TestFileTree::oddNames() {
+    QFETCH(QByteArray, name);
+    QFETCH(QString, label);
+    MakeFolders({u"home/odd"_s});
+    const QByteArray odd = QFile::encodeName(Home() + u"/odd/"_s);
+    QVERIFY(::mkdir((odd + name).constData(), 0700) == 0);
+    TestTree& tree = *m_tree;
+    tree.RenameEnabled = true;
+    tree.AttachImagesAndFill();
+    QTreeWidgetItem* folder = tree.SelectPath(Home() + u"/odd"_s, true);
+    QCOMPARE(folder->childCount(), 1);
+    QTreeWidgetItem* item = folder->child(0);
+    QCOMPARE(item->text(0), label);
+
+    tree.setCurrentItem(item);
+    QVERIFY(tree.OpenItem(item));
+    QCOMPARE(tree.opened.last().toEncoded(), "file://" + (odd + name).toPercentEncoding("/"));
+
+    // The rename moves the real folder, whatever its bytes.
+    QVERIFY(tree.BeginRename(item));
+    TypeLabel(tree, u"plain"_s);
+    QVERIFY(::access((odd + name).constData(), F_OK) != 0);
+    QVERIFY(QFileInfo(Home() + u"/odd/plain"_s).isDir());
+    QCOMPARE(tree.InfoOfItem(item)->nativePath, odd + "plain");
+    QVERIFY(tree.messages.isEmpty());
 }
 
 QTEST_MAIN(TestFileTree)

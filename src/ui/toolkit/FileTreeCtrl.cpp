@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -376,12 +377,17 @@ QString CFileTreeCtrl::DriveDisplayName(const QString& driveRoot) const {
 
 QIcon CFileTreeCtrl::IconOfPath(const QString& path) const {
     const bool folder = PathIsFolder(path);
+    // One icon per kind, not a MIME lookup per item: a branch can hold
+    // thousands of folders.
     const QString key = folder ? u"/"_s : QFileInfo(path).suffix().toLower();
     auto found = m_iconCache.constFind(key);
     if (found != m_iconCache.constEnd()) {
         return *found;
     }
-    const QIcon icon = FileIcons().ForPath(folder ? QDir::rootPath() : path);
+    const QIcon icon =
+        folder ? QIcon::fromTheme(u"folder"_s,
+                                  QFileIconProvider().icon(QAbstractFileIconProvider::Folder))
+               : FileIcons().ForPath(path);
     m_iconCache.insert(key, icon);
     return icon;
 }
@@ -394,7 +400,7 @@ QIcon CFileTreeCtrl::OpenIconOfPath(const QString& path) const {
     if (found != m_iconCache.constEnd()) {
         return *found;
     }
-    const QIcon icon = FileIcons().OpenForPath(QDir::rootPath());
+    const QIcon icon = QIcon::fromTheme(u"folder-open"_s, IconOfPath(path));
     m_iconCache.insert(u"/open"_s, icon);
     return icon;
 }
@@ -804,7 +810,9 @@ void CFileTreeCtrl::PopulateItem(QTreeWidgetItem* item) {
     }
     if (item == m_networkItem || (info->kind == NetworkNode && !NativeIsFolder(info->nativePath))) {
         WaitCursor wait;
-        ListNetworkChildren(item);
+        if (!ListNetworkChildren(item) && item->childCount() == 0) {
+            SetChildIndicator(item, false);
+        }
         return;
     }
     if (info->path.isEmpty()) {
