@@ -19,6 +19,7 @@
 #include <mutex>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
 
@@ -329,6 +330,15 @@ bool NativeMoveToTrash(const QByteArray& given) {
 
 bool NativeMakeFolder(const QByteArray& path) {
     return !path.isEmpty() && ::mkdir(path.constData(), 0777) == 0;
+}
+
+bool ReadVolumeId(const QByteArray& root, quint64* id) {
+    struct statvfs info {};
+    if (root.isEmpty() || ::statvfs(root.constData(), &info) != 0) {
+        return false;
+    }
+    *id = quint64(info.f_fsid);
+    return true;
 }
 
 bool NativeFolderIdentity(const QByteArray& path, quint64* device, quint64* inode) {

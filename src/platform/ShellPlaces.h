@@ -94,6 +94,10 @@ bool NativeDeletePermanently(const QByteArray& path);
 bool NativeMoveToTrash(const QByteArray& path);
 bool NativeMakeFolder(const QByteArray& path);
 
+// The file system's identifier (statvfs f_fsid), what a volume serial number
+// is elsewhere; false when the volume cannot be read (no media).
+bool ReadVolumeId(const QByteArray& root, quint64* id);
+
 // The device and inode of a folder (links followed); false when unreadable.
 bool NativeFolderIdentity(const QByteArray& path, quint64* device, quint64* inode);
 

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
@@ -147,6 +148,27 @@ QByteArray PatternBytes(const QString& pattern) {
     return pattern == u"*.*" ? QByteArray("*") : QFile::encodeName(pattern);
 }
 
+// What the child probe needs of the options, copied so that a worker thread
+// can probe without touching the tree.
+struct ProbeRules {
+    bool filesVisible = true;
+    bool hideHiddenFiles = true;
+    bool hideHiddenFolders = true;
+    QList<QByteArray> patterns;
+
+    bool Accepts(const NativeEntry& entry) const {
+        if (entry.isDir) {
+            return !(hideHiddenFolders && IsHiddenName(entry.name));
+        }
+        if (!filesVisible || (hideHiddenFiles && IsHiddenName(entry.name))) {
+            return false;
+        }
+        return std::any_of(patterns.begin(), patterns.end(), [&](const QByteArray& pattern) {
+            return ::fnmatch(pattern.constData(), entry.name.constData(), FNM_PERIOD) == 0;
+        });
+    }
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -217,6 +239,7 @@ CFileTreeCtrl::CFileTreeCtrl(QWidget* parent)
     setExpandsOnDoubleClick(true);
     setItemDelegate(new FileTreeLabelDelegate(this));
     m_topItem = invisibleRootItem();
+    m_probePool.setMaxThreadCount(1);
     connect(this, &QTreeWidget::currentItemChanged, this, &CFileTreeCtrl::OnCurrentItemChanged);
     connect(this, &QTreeWidget::itemExpanded, this, &CFileTreeCtrl::OnItemExpanded);
     connect(this, &QTreeWidget::itemCollapsed, this, &CFileTreeCtrl::OnItemCollapsed);
@@ -224,6 +247,8 @@ CFileTreeCtrl::CFileTreeCtrl(QWidget* parent)
 
 CFileTreeCtrl::~CFileTreeCtrl() {
     StopWatching();
+    CancelProbes(nullptr);
+    m_probePool.waitForDone();
     ++m_quiet;
     // Items unregister themselves from members that must still exist.
     clear();
@@ -358,7 +383,12 @@ bool CFileTreeCtrl::PathIsRemovableRoot(const QString& path) const {
 bool CFileTreeCtrl::DriveHasMedia(const QString& path) const {
     // A stick pulled out or a disc ejected is unmounted: its root is no
     // longer a mount point (or no longer there at all).
-    return !PathIsRemovableRoot(path) || IsMountPoint(path);
+    quint64 serial = 0;
+    return !PathIsRemovableRoot(path) || (IsMountPoint(path) && ReadVolumeSerial(path, &serial));
+}
+
+bool CFileTreeCtrl::ReadVolumeSerial(const QString& driveRoot, quint64* serial) const {
+    return ReadVolumeId(QFile::encodeName(driveRoot), serial);
 }
 
 QString CFileTreeCtrl::DriveDisplayName(const QString& driveRoot) const {
@@ -488,6 +518,68 @@ bool CFileTreeCtrl::HasVisibleChildren(const QString& path) const {
     });
 }
 
+void CFileTreeCtrl::ProbeInBackground(QTreeWidgetItem* parent,
+                                      std::vector<std::pair<quint64, QByteArray>> folders) {
+    ProbeRules rules;
+    rules.filesVisible = FilesVisible.load();
+    rules.hideHiddenFiles = (HiddenFileAttributes & kAttributeHidden) != 0;
+    rules.hideHiddenFolders = (HiddenFolderAttributes & kAttributeHidden) != 0;
+    for (const QString& filter : FileFilters) {
+        rules.patterns.append(PatternBytes(filter));
+    }
+    const quint64 parentSerial = SerialOf(parent);
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    if (auto old = m_probeCancels.value(parentSerial)) {
+        old->store(true);
+    }
+    m_probeCancels.insert(parentSerial, cancel);
+    m_probePool.start([this, rules, cancel, folders = std::move(folders)] {
+        std::vector<std::pair<quint64, bool>> results;
+        const auto post = [&] {
+            QMetaObject::invokeMethod(
+                this, [this, batch = std::move(results)] { ApplyProbeResults(batch); },
+                Qt::QueuedConnection);
+            results.clear();
+        };
+        for (const auto& [serial, path] : folders) {
+            if (cancel->load()) {
+                return;
+            }
+            results.emplace_back(serial, AnyNativeEntry(path, [&](const NativeEntry& entry) {
+                                     return rules.Accepts(entry);
+                                 }));
+            if (results.size() == 512) {
+                post();
+            }
+        }
+        if (!results.empty()) {
+            post();
+        }
+    });
+}
+
+void CFileTreeCtrl::ApplyProbeResults(const std::vector<std::pair<quint64, bool>>& results) {
+    for (const auto& [serial, children] : results) {
+        QTreeWidgetItem* item = LiveItem(serial);
+        if (item != nullptr && item->childCount() == 0) {
+            SetChildIndicator(item, children);
+        }
+    }
+}
+
+void CFileTreeCtrl::CancelProbes(QTreeWidgetItem* parent) {
+    if (parent == nullptr) {
+        for (const auto& cancel : std::as_const(m_probeCancels)) {
+            cancel->store(true);
+        }
+        m_probeCancels.clear();
+        return;
+    }
+    if (auto cancel = m_probeCancels.take(SerialOf(parent))) {
+        cancel->store(true);
+    }
+}
+
 bool CFileTreeCtrl::HasChildWithLabel(QTreeWidgetItem* item, const QString& text) const {
     if (item == nullptr) {
         return false;
@@ -584,6 +676,7 @@ void CFileTreeCtrl::ListFolderChildren(const QString& path, QTreeWidgetItem* par
     RedrawOff redraw(this, suppressRedraw);
     ++m_quiet;
     if (replaceExisting) {
+        CancelProbes(parent);
         qDeleteAll(parent->takeChildren());
     }
     if (RootFolderAsItem && parent == m_topItem && !RootFolder.isEmpty()) {
@@ -610,6 +703,9 @@ void CFileTreeCtrl::ListFolderChildren(const QString& path, QTreeWidgetItem* par
         const QIcon folderIcon = IconOfPath(QDir::rootPath());
         const QIcon folderOpen = OpenIconOfPath(QDir::rootPath());
         const bool overlay = SharedOverlayShown && !m_shares.isEmpty();
+        QElapsedTimer budget;
+        budget.start();
+        std::vector<std::pair<quint64, QByteArray>> unprobed;
         for (const NativeEntry& entry : entries) {
             if (!FolderIsVisible(entry)) {
                 continue;
@@ -621,7 +717,15 @@ void CFileTreeCtrl::ListFolderChildren(const QString& path, QTreeWidgetItem* par
             record.nativePath = JoinNative(native, entry.name);
             record.slowVolume = slow;
             const bool shared = overlay && PathIsShared(record.path);
-            added.append(MakeItem(record, shared, folderIcon, folderOpen, true));
+            const bool probeNow = slow || budget.elapsed() < InlineProbeBudgetMs;
+            QTreeWidgetItem* item = MakeItem(record, shared, folderIcon, folderOpen, probeNow);
+            if (!probeNow) {
+                unprobed.emplace_back(SerialOf(item), record.nativePath);
+            }
+            added.append(item);
+        }
+        if (!unprobed.empty()) {
+            ProbeInBackground(parent, std::move(unprobed));
         }
         // Each file once, in the order of the first pattern it matches.
         std::vector<bool> taken(entries.size(), false);
@@ -641,7 +745,10 @@ void CFileTreeCtrl::ListFolderChildren(const QString& path, QTreeWidgetItem* par
                 record.nativePath = JoinNative(native, entry.name);
                 record.slowVolume = slow;
                 const QIcon icon = IconOfPath(record.path);
-                added.append(MakeItem(record, false, icon, icon, true));
+                // A file has no children: no need to try listing it.
+                QTreeWidgetItem* item = MakeItem(record, false, icon, icon, false);
+                item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+                added.append(item);
             }
         }
     }
@@ -752,6 +859,7 @@ void CFileTreeCtrl::Reload() {
     m_drives = m_places->Drives();
     m_placesNow = m_places->Places();
     StopWatching();
+    CancelProbes(nullptr);
 
     ++m_quiet;
     clear();
@@ -808,7 +916,7 @@ void CFileTreeCtrl::PopulateItem(QTreeWidgetItem* item) {
         ListDriveItems(item, false);
         return;
     }
-    if (item == m_networkItem || (info->kind == NetworkNode && !NativeIsFolder(info->nativePath))) {
+    if (item == m_networkItem || (info->kind == NetworkNode && info->path.isEmpty())) {
         WaitCursor wait;
         if (!ListNetworkChildren(item) && item->childCount() == 0) {
             SetChildIndicator(item, false);
@@ -816,6 +924,14 @@ void CFileTreeCtrl::PopulateItem(QTreeWidgetItem* item) {
         return;
     }
     if (info->path.isEmpty()) {
+        return;
+    }
+    if (info->slowVolume && info->kind != DriveNode) {
+        // Not even a stat here: on a dead server it would hang. The listing
+        // has a bound, and a listing that fails leaves no expand button.
+        if (item->childCount() == 0) {
+            ListFolderChildren(info->path, item, true, true);
+        }
         return;
     }
     if (DriveHasMedia(info->path)) {
@@ -907,6 +1023,7 @@ void CFileTreeCtrl::OnItemCollapsed(QTreeWidgetItem* item) {
             break;
         }
     }
+    CancelProbes(item);
     ++m_quiet;
     // Dropped, so the next expansion reads the disk again and a closed
     // branch holds no memory.
@@ -1147,7 +1264,7 @@ void CFileTreeCtrl::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetIt
     }
     const CFileTreeCtrlItemInfo* info = InfoOfItem(current);
     if (current != nullptr && info != nullptr && !IsSpecialItem(current) && !info->netResource &&
-        info->kind != DriveNode && !NativeExists(info->nativePath)) {
+        info->kind != DriveNode && !info->slowVolume && !NativeExists(info->nativePath)) {
         const quint64 serial = SerialOf(current);
         QMetaObject::invokeMethod(
             this, [this, serial] { RemoveVanished(serial); }, Qt::QueuedConnection);
@@ -1161,7 +1278,7 @@ void CFileTreeCtrl::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetIt
         m_back.append(before);
     }
     const QString path = PathOfItem(current);
-    if (WatchEnabled.load() && PathIsWatchable(path)) {
+    if (WatchEnabled.load() && info != nullptr && !info->slowVolume && PathIsWatchable(path)) {
         StartWatching(path);
     } else {
         StopWatching();

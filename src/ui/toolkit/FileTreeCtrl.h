@@ -9,12 +9,15 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <QTreeWidget>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QThread;
 
@@ -108,6 +111,11 @@ public:
     int NetworkResourceType = 0;
     bool ShellDriveNames = true;
     std::atomic<bool> WatchEnabled{false};
+    // How long a listing may spend probing its new folders for subfolders
+    // before the rest are probed on a worker thread, their expand buttons
+    // shown until the answers come: a branch of thousands of folders on a
+    // busy disk must not stop the window.
+    int InlineProbeBudgetMs = 150;
 
     // Operations the rest of the program calls.
     QTreeWidgetItem* SelectPath(const QString& path, bool expand);
@@ -182,6 +190,7 @@ public:
     virtual bool PathIsWatchable(const QString& path) const;
     virtual void StartWatching(const QString& path);
     virtual void StopWatching();
+    virtual bool ReadVolumeSerial(const QString& driveRoot, quint64* serial) const;
     virtual bool DriveHasMedia(const QString& path) const;
     virtual void OnSelectionMoved(QTreeWidgetItem* item, const QString& path);
     virtual bool ListNetworkChildren(QTreeWidgetItem* parent);
@@ -241,7 +250,10 @@ private:
     void DeleteItem(QTreeWidgetItem* item);
     QIcon SharedIcon(const QIcon& base) const;
     QByteArray NativeOf(QTreeWidgetItem* item) const;
-    bool InBulkOperation() const { return m_quiet > 0; }
+    void ProbeInBackground(QTreeWidgetItem* parent,
+                           std::vector<std::pair<quint64, QByteArray>> folders);
+    void ApplyProbeResults(const std::vector<std::pair<quint64, bool>>& results);
+    void CancelProbes(QTreeWidgetItem* parent);
 
     std::unique_ptr<TreePlacesSource> m_places;
     std::unique_ptr<Shell> m_shell;
@@ -274,6 +286,9 @@ private:
     QString m_watchedPath;
     QThread* m_watchThread = nullptr;
     FileTreeWatcher* m_watcher = nullptr;
+
+    QThreadPool m_probePool;
+    QHash<quint64, std::shared_ptr<std::atomic<bool>>> m_probeCancels; // by parent serial
 
     mutable QHash<QString, QIcon> m_iconCache;
     mutable QHash<qint64, QIcon> m_sharedIconCache;
