@@ -30,7 +30,12 @@ public:
         disk.label = u"Music Disk"_s;
         disk.kind = VolumeKind::Fixed;
         disk.ready = true;
-        return {disk};
+        // Not mounted: a stick that was pulled out.
+        Volume stick;
+        stick.rootPath = g_root + u"/stick"_s;
+        stick.label = u"STICK"_s;
+        stick.kind = VolumeKind::Removable;
+        return {disk, stick};
     }
     QList<Volume> NetworkMounts() override {
         Volume nas;
@@ -39,7 +44,7 @@ public:
         nas.kind = VolumeKind::Network;
         return {nas};
     }
-    QStringList SharedFolders() override { return {}; }
+    QStringList SharedFolders() override { return {g_root + u"/home/shared"_s}; }
 };
 
 class RecordingOpener final : public UrlOpener {
@@ -144,6 +149,8 @@ private slots:
     void watchReloadsOnlyForTheSelectedFolder();
     void symlinkLoopUnderExpandBranch();
     void keysAndDoubleClick();
+    void volumesAndOverlay();
+    void copyBranchAndRefusedNames();
     void oddNames_data();
     void oddNames();
 
@@ -240,7 +247,8 @@ void TestFileTree::siblingOrderUnderDesktop() {
 
     // The computer lists the volume by label and mount point.
     m_tree->ComputerItem()->setExpanded(true);
-    QCOMPARE(Labels(m_tree->ComputerItem()), QStringList{u"Music Disk (%1/disk)"_s.arg(g_root)});
+    QCOMPARE(Labels(m_tree->ComputerItem()), (QStringList{u"Music Disk (%1/disk)"_s.arg(g_root),
+                                                          u"STICK (%1/stick)"_s.arg(g_root)}));
     m_tree->NetworkItem()->setExpanded(true);
     QCOMPARE(Labels(m_tree->NetworkItem()), QStringList{u"//server/music (%1/nas)"_s.arg(g_root)});
 }
@@ -567,6 +575,60 @@ void TestFileTree::keysAndDoubleClick() {
     tree.PropertiesEnabled = false;
     QTest::keyClick(&tree, Qt::Key_Return, Qt::AltModifier);
     QCOMPARE(tree.properties.size(), 1);
+}
+
+void TestFileTree::volumesAndOverlay() {
+    MakeFolders({u"stick"_s, u"home/shared/x"_s, u"home/plain/x"_s, u"home/other"_s});
+    TestTree& tree = *m_tree;
+    tree.AttachImagesAndFill();
+    QTreeWidgetItem* computer = tree.ComputerItem();
+    computer->setExpanded(true);
+    QTreeWidgetItem* stick = tree.FindChildByName(computer, g_root + u"/stick"_s);
+    QVERIFY(stick != nullptr);
+    QVERIFY(tree.HasChildIndicator(stick)); // empty, but a removable root is never probed
+    stick->setExpanded(true);
+    QVERIFY(!tree.HasChildIndicator(stick)); // no media: collapsed, button gone
+    QVERIFY(!stick->isExpanded());
+    MakeFolders({u"stick/x"_s});
+    QCOMPARE(tree.SelectPath(g_root + u"/stick/x"_s, false), stick); // nothing read below
+    QCOMPARE(stick->childCount(), 0);
+
+    tree.HiddenDriveTypes = unsigned(VolumeKind::Removable);
+    tree.Reload();
+    tree.ComputerItem()->setExpanded(true);
+    QCOMPARE(tree.ComputerItem()->childCount(), 1);
+
+    QTreeWidgetItem* shared = tree.SelectPath(Home() + u"/shared"_s, false);
+    QTreeWidgetItem* plain = tree.ItemForPath(Home() + u"/plain"_s);
+    QVERIFY(shared != nullptr && plain != nullptr);
+    QVERIFY(shared->icon(0).cacheKey() != plain->icon(0).cacheKey());
+    QCOMPARE(plain->icon(0).cacheKey(), tree.ItemForPath(Home() + u"/other"_s)->icon(0).cacheKey());
+}
+
+void TestFileTree::copyBranchAndRefusedNames() {
+    MakeFolders({u"home/src/a/b"_s, u"home/dst"_s});
+    TestTree& tree = *m_tree;
+    tree.RenameEnabled = true;
+    tree.AttachImagesAndFill();
+    QTreeWidgetItem* source = tree.SelectPath(Home() + u"/src/a"_s, true);
+    QTreeWidgetItem* target = tree.ItemForPath(Home() + u"/dst"_s);
+    QVERIFY(tree.CopyTreeBranch(source, source->child(0), nullptr) == nullptr);
+    QTreeWidgetItem* copy = tree.CopyTreeBranch(source->parent(), target, nullptr);
+    QVERIFY(copy != nullptr);
+    QCOMPARE(copy->text(0), u"src"_s);
+    QCOMPARE(Labels(copy->child(0)), QStringList{u"b"_s});
+    QVERIFY(tree.InfoOfItem(copy) != tree.InfoOfItem(source->parent()));
+    QCOMPARE(tree.PathOfItem(copy->child(0)->child(0)), Home() + u"/src/a/b"_s);
+    QVERIFY(tree.HasChildWithLabel(target, u"src"_s));
+    QVERIFY(!tree.HasChildWithLabel(target, u"SRC"_s));
+
+    // A name with a separator would move the folder elsewhere: refused.
+    QVERIFY(tree.BeginRename(source));
+    TypeLabel(tree, u"../escaped"_s);
+    QCOMPARE(tree.messages.size(), 1);
+    QVERIFY(QFileInfo(Home() + u"/src/a"_s).isDir());
+    QVERIFY(!QFileInfo::exists(Home() + u"/escaped"_s));
+    QCOMPARE(source->text(0), u"a"_s);
 }
 
 void TestFileTree::oddNames_data() {
