@@ -56,7 +56,26 @@ QList<Volume> TreePlacesSource::NetworkMounts() {
 }
 
 QStringList TreePlacesSource::SharedFolders() {
-    return zorvane::SharedFolders();
+    CShareEnumerator& shares = CShareEnumerator::Instance();
+    shares.RefreshShares();
+    return shares.Shares();
+}
+
+CShareEnumerator::CShareEnumerator(const QString& usershareFolder) : m_folder(usershareFolder) {
+    RefreshShares();
+}
+
+CShareEnumerator& CShareEnumerator::Instance() {
+    static CShareEnumerator instance;
+    return instance;
+}
+
+void CShareEnumerator::RefreshShares() {
+    m_shares = zorvane::SharedFolders(m_folder);
+}
+
+bool CShareEnumerator::IsSharedPath(const QString& path) const {
+    return IsSharedFolder(path, m_shares);
 }
 
 namespace {

@@ -44,6 +44,26 @@ struct ShellPlaces {
     static ShellPlaces FromSystem();
 };
 
+// The folders this machine shares, for the tree's share overlay: the Samba
+// usershares. One process-wide instance serves every tree; the tree asks it
+// to read the shares again on each reload.
+class CShareEnumerator {
+public:
+    explicit CShareEnumerator(
+        const QString& usershareFolder = QStringLiteral("/var/lib/samba/usershares"));
+    virtual ~CShareEnumerator() = default;
+    static CShareEnumerator& Instance();
+
+    void RefreshShares();
+    // Compared with letter case, as names are here.
+    bool IsSharedPath(const QString& path) const;
+    QStringList Shares() const { return m_shares; }
+
+private:
+    QString m_folder;
+    QStringList m_shares;
+};
+
 // Where the folder tree gets its places, volumes and shared folders, so that
 // tests can hand in their own.
 class TreePlacesSource {
@@ -53,7 +73,8 @@ public:
     // Local volumes for the computer item (network mounts left out).
     virtual QList<Volume> Drives();
     virtual QList<Volume> NetworkMounts();
-    // Folders shared with Samba usershares, for the share overlay.
+    // Folders shared with Samba usershares, for the share overlay; read
+    // again (CShareEnumerator::RefreshShares) on each call.
     virtual QStringList SharedFolders();
 };
 

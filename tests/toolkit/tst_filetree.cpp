@@ -603,6 +603,20 @@ void TestFileTree::volumesAndOverlay() {
     QVERIFY(shared != nullptr && plain != nullptr);
     QVERIFY(shared->icon(0).cacheKey() != plain->icon(0).cacheKey());
     QCOMPARE(plain->icon(0).cacheKey(), tree.ItemForPath(Home() + u"/other"_s)->icon(0).cacheKey());
+
+    // The shares are read again on request, not once for the process.
+    MakeFolders({u"usershares"_s});
+    QFile share(g_root + u"/usershares/music"_s);
+    QVERIFY(share.open(QIODevice::WriteOnly));
+    share.write("#VERSION 2\npath=" + QFile::encodeName(Home()) + "/shared\nusershare_acl=\n");
+    share.close();
+    CShareEnumerator shares(g_root + u"/usershares"_s);
+    QVERIFY(shares.IsSharedPath(Home() + u"/shared"_s));
+    QVERIFY(!shares.IsSharedPath(Home() + u"/Shared"_s));
+    QVERIFY(share.remove());
+    QVERIFY(shares.IsSharedPath(Home() + u"/shared"_s));
+    shares.RefreshShares();
+    QVERIFY(!shares.IsSharedPath(Home() + u"/shared"_s));
 }
 
 void TestFileTree::copyBranchAndRefusedNames() {
