@@ -575,6 +575,14 @@ void TestFileTree::keysAndDoubleClick() {
     tree.PropertiesEnabled = false;
     QTest::keyClick(&tree, Qt::Key_Return, Qt::AltModifier);
     QCOMPARE(tree.properties.size(), 1);
+
+    // A right click selects what it is on, and nothing off the items.
+    QTest::mouseClick(tree.viewport(), Qt::RightButton, {}, centre);
+    QCOMPARE(tree.currentItem(), empty);
+    QTest::mouseClick(tree.viewport(), Qt::RightButton, {},
+                      QPoint(5, tree.viewport()->height() - 5));
+    QVERIFY(tree.currentItem() == nullptr);
+    QCOMPARE(tree.SelectedPath(), QString());
 }
 
 void TestFileTree::volumesAndOverlay() {

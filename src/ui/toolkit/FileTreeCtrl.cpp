@@ -1461,11 +1461,9 @@ void CFileTreeCtrl::keyPressEvent(QKeyEvent* event) {
 void CFileTreeCtrl::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         QTreeWidgetItem* item = itemAt(event->position().toPoint());
-        if (item != nullptr) {
-            setCurrentItem(item);
-        } else {
-            clearSelection();
-        }
+        // Off every item: nothing is selected, so the menu's commands find
+        // no item to act on.
+        setCurrentItem(item);
         event->accept();
         return;
     }
