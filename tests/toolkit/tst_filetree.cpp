@@ -651,6 +651,17 @@ void TestFileTree::copyBranchAndRefusedNames() {
     QVERIFY(QFileInfo(Home() + u"/src/a"_s).isDir());
     QVERIFY(!QFileInfo::exists(Home() + u"/escaped"_s));
     QCOMPARE(source->text(0), u"a"_s);
+
+    // Renaming a folder whose branch is open: the branch follows the name.
+    QTreeWidgetItem* folder = source->parent();
+    QVERIFY(tree.BeginRename(folder));
+    TypeLabel(tree, u"moved"_s);
+    QVERIFY(QFileInfo(Home() + u"/moved/a/b"_s).isDir());
+    QTreeWidgetItem* inner = tree.ItemForPath(Home() + u"/moved/a"_s);
+    QVERIFY(inner != nullptr);
+    QCOMPARE(inner->parent(), folder);
+    QCOMPARE(tree.PathOfItem(inner), Home() + u"/moved/a"_s);
+    QVERIFY(tree.ItemForPath(Home() + u"/src/a"_s) == nullptr);
 }
 
 void TestFileTree::oddNames_data() {

@@ -232,6 +232,25 @@ void CFileTreeCtrl::OnEndLabelEdit(QTreeWidgetItem* item, const QString& text) {
     info->path = JoinPath(parentPath, newName);
     info->displayName = newName;
     info->nativePath = newNative;
+    if (item->childCount() > 0) {
+        // The loaded children still carry the old paths: read them again
+        // under the new name rather than act on paths that are gone.
+        const bool expanded = item->isExpanded();
+        for (QTreeWidgetItem* at = currentItem(); at != nullptr; at = at->parent()) {
+            if (at->parent() == item) {
+                setCurrentItem(item);
+                break;
+            }
+        }
+        CancelProbes(item);
+        ++m_quiet;
+        qDeleteAll(item->takeChildren());
+        --m_quiet;
+        SetChildIndicator(item, true);
+        if (expanded) {
+            LoadAndExpand(item);
+        }
+    }
     if (!info->shownWithoutExtension) {
         // A changed extension may change the icon.
         item->setIcon(0, IconOfPath(info->path));
