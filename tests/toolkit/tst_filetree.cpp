@@ -12,6 +12,8 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,6 +152,7 @@ private slots:
     void symlinkLoopUnderExpandBranch();
     void keysAndDoubleClick();
     void volumesAndOverlay();
+    void compressedColour();
     void copyBranchAndRefusedNames();
     void oddNames_data();
     void oddNames();
@@ -625,6 +628,30 @@ void TestFileTree::volumesAndOverlay() {
     QVERIFY(shares.IsSharedPath(Home() + u"/shared"_s));
     shares.RefreshShares();
     QVERIFY(!shares.IsSharedPath(Home() + u"/shared"_s));
+}
+
+void TestFileTree::compressedColour() {
+    MakeFolders({u"home/packed"_s, u"home/plain"_s});
+    const int fd = ::open(QFile::encodeName(Home() + u"/packed"_s).constData(), O_RDONLY);
+    QVERIFY(fd >= 0);
+    long flags = 0;
+    const bool set = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                     ::ioctl(fd, FS_IOC_SETFLAGS, &(flags |= FS_COMPR_FL)) == 0;
+    ::close(fd);
+    if (!set) {
+        QSKIP("this file system keeps no compression flag");
+    }
+    TestTree& tree = *m_tree;
+    tree.AttachImagesAndFill();
+    QTreeWidgetItem* packed = tree.SelectPath(Home() + u"/packed"_s, false);
+    QTreeWidgetItem* plain = tree.ItemForPath(Home() + u"/plain"_s);
+    QVERIFY(tree.ItemIsCompressed(packed));
+    QVERIFY(!tree.ItemIsCompressed(plain));
+    QVERIFY(tree.PathIsCompressed(Home() + u"/packed"_s));
+    QCOMPARE(packed->data(0, Qt::ForegroundRole).value<QBrush>().color(), tree.CompressedColour);
+    QVERIFY(!plain->data(0, Qt::ForegroundRole).isValid());
+    tree.CompressedColoured = false;
+    QVERIFY(!packed->data(0, Qt::ForegroundRole).isValid());
 }
 
 void TestFileTree::copyBranchAndRefusedNames() {
