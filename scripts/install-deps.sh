@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing Zorvane need.
 # Safe to run again: it installs only what is missing.
+#   scripts/install-deps.sh [--fuzz]
+# --fuzz adds what scripts/fuzz.sh needs: clang with libFuzzer and the
+# sanitizer runtimes, and llvm-symbolizer for readable stacks.
 set -euo pipefail
 
 packages=(
@@ -9,6 +12,9 @@ packages=(
   libmpg123-dev libsox-dev libtag1-dev libmp3lame-dev zlib1g-dev
   xvfb xauth
 )
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang clang-14 libclang-rt-14-dev llvm-14)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

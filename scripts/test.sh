@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test.
 # With CI=true (or --sanitizers) the engine tests also run under
-# ThreadSanitizer and AddressSanitizer, each in a build of its own.
+# ThreadSanitizer and AddressSanitizer, each in a build of its own; with
+# CI=true the fuzz targets then run for 60 s each (scripts/fuzz.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 sanitizers=0
@@ -21,4 +22,10 @@ if [ "$sanitizers" = 1 ]; then
       -DCMAKE_BUILD_TYPE=Debug
     (cd "$root/build-$kind" && ctest --output-on-failure -L engine)
   done
+fi
+
+# CI only: no byte sequence may crash or hang the reader or the engine.
+if [ "${CI:-}" = "true" ]; then
+  echo "== fuzz targets, 60 s each =="
+  "$root/scripts/fuzz.sh" 60
 fi
