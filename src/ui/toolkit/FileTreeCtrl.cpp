@@ -1017,6 +1017,14 @@ void CFileTreeCtrl::OnItemCollapsed(QTreeWidgetItem* item) {
     emit itemExpanding(item);
     WaitCursor wait;
     const bool indicator = HasChildIndicator(item);
+    // Dropped, so the next expansion reads the disk again and a closed
+    // branch holds no memory.
+    DropChildren(item);
+    SetChildIndicator(item, indicator);
+}
+
+void CFileTreeCtrl::DropChildren(QTreeWidgetItem* item) {
+    // A selection inside the branch would go with it: it moves up first.
     for (QTreeWidgetItem* at = currentItem(); at != nullptr; at = at->parent()) {
         if (at->parent() == item) {
             setCurrentItem(item);
@@ -1025,11 +1033,8 @@ void CFileTreeCtrl::OnItemCollapsed(QTreeWidgetItem* item) {
     }
     CancelProbes(item);
     ++m_quiet;
-    // Dropped, so the next expansion reads the disk again and a closed
-    // branch holds no memory.
     qDeleteAll(item->takeChildren());
     --m_quiet;
-    SetChildIndicator(item, indicator);
 }
 
 // --- finding paths ------------------------------------------------------------------
@@ -1306,10 +1311,10 @@ QTreeWidgetItem* TakeNewestLive(QList<quint64>& list,
 
 } // namespace
 
-bool CFileTreeCtrl::GoBack() {
+bool CFileTreeCtrl::StepHistory(QList<quint64>& from, QList<quint64>& to) {
     QTreeWidgetItem* before = currentItem();
     QTreeWidgetItem* target =
-        TakeNewestLive(m_back, [this](quint64 serial) { return LiveItem(serial); });
+        TakeNewestLive(from, [this](quint64 serial) { return LiveItem(serial); });
     if (target == nullptr) {
         return false;
     }
@@ -1318,32 +1323,20 @@ bool CFileTreeCtrl::GoBack() {
     scrollToItem(target);
     m_navigating = false;
     if (const quint64 serial = SerialOf(before); serial != 0) {
-        if (m_forward.size() > m_historyLimit) {
-            m_forward.removeFirst();
+        if (to.size() > m_historyLimit) {
+            to.removeFirst();
         }
-        m_forward.append(serial);
+        to.append(serial);
     }
     return true;
 }
 
+bool CFileTreeCtrl::GoBack() {
+    return StepHistory(m_back, m_forward);
+}
+
 bool CFileTreeCtrl::GoForward() {
-    QTreeWidgetItem* before = currentItem();
-    QTreeWidgetItem* target =
-        TakeNewestLive(m_forward, [this](quint64 serial) { return LiveItem(serial); });
-    if (target == nullptr) {
-        return false;
-    }
-    m_navigating = true;
-    setCurrentItem(target);
-    scrollToItem(target);
-    m_navigating = false;
-    if (const quint64 serial = SerialOf(before); serial != 0) {
-        if (m_back.size() > m_historyLimit) {
-            m_back.removeFirst();
-        }
-        m_back.append(serial);
-    }
-    return true;
+    return StepHistory(m_forward, m_back);
 }
 
 bool CFileTreeCtrl::BackAvailable() const {

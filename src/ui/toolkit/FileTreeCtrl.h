@@ -272,6 +272,13 @@ private:
     QString m_profilePath;
     QString m_documentsPath;
 
+    // Moves one step through the history: to the newest live entry of
+    // `from`, leaving the item it comes from as the newest entry of `to`.
+    bool StepHistory(QList<quint64>& from, QList<quint64>& to);
+    // Deletes a branch's loaded children (and their pending probes), moving a
+    // selection inside it up to the branch first.
+    void DropChildren(QTreeWidgetItem* item);
+
     // History entries are serial numbers, looked up among the live items, so
     // an entry whose item was deleted is never dereferenced.
     QList<quint64> m_back;

@@ -236,16 +236,7 @@ void CFileTreeCtrl::OnEndLabelEdit(QTreeWidgetItem* item, const QString& text) {
         // The loaded children still carry the old paths: read them again
         // under the new name rather than act on paths that are gone.
         const bool expanded = item->isExpanded();
-        for (QTreeWidgetItem* at = currentItem(); at != nullptr; at = at->parent()) {
-            if (at->parent() == item) {
-                setCurrentItem(item);
-                break;
-            }
-        }
-        CancelProbes(item);
-        ++m_quiet;
-        qDeleteAll(item->takeChildren());
-        --m_quiet;
+        DropChildren(item);
         SetChildIndicator(item, true);
         if (expanded) {
             LoadAndExpand(item);
