@@ -56,16 +56,6 @@ QString SpeedText(double audioSeconds, double elapsed) {
     return QString::asprintf("%.2f", speed);
 }
 
-// Why CreateFolderPath failed, from the errno its last mkdir left. A file in
-// the folder's place makes mkdir say "File exists", which reads as if the
-// folder were there.
-QString FolderFailureReason(const QString& folder, int error) {
-    if (QFileInfo::exists(folder)) {
-        error = ENOTDIR;
-    }
-    return QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO));
-}
-
 } // namespace
 
 QString LogSeparatorLine() {
@@ -112,13 +102,11 @@ void RunDriver(EngineContext& ctx) {
 
         const QString folder = FolderOfPath(task.destinationPath);
         if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
-            errno = 0;
-            const bool created = CreateFolderPath(folder) != 0;
-            const int error = errno;
-            if (!created) {
+            int error = 0;
+            if (!CreateFolderPath(folder, &error)) {
                 state.PostLog(
                     QStringLiteral("Fail to create folder %1 !").arg(EscapedForDisplay(folder)),
-                    LogError, FolderFailureReason(folder, error));
+                    LogError, QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO)));
                 state.failures.push_back({index, state.TakeFirstError()});
                 if (!state.continueAfterError) {
                     state.Stop();

@@ -14,10 +14,11 @@ namespace {
 
 enum class MakeResult { Created, Exists, ParentMissing, Failed };
 
-MakeResult MakeOneFolder(const QString& path) {
+MakeResult MakeOneFolder(const QString& path, int* error) {
     if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0) {
         return MakeResult::Created;
     }
+    *error = errno;
     switch (errno) {
     case EEXIST:
         return MakeResult::Exists;
@@ -42,8 +43,12 @@ QString FitStem(QString stem, const QString& tail, int maxBytes) {
 
 } // namespace
 
-int CreateFolderPath(const QString& path) {
+int CreateFolderPath(const QString& path, int* error) {
+    int ignored = 0;
+    int& why = error != nullptr ? *error : ignored;
+    why = 0;
     if (path.isEmpty()) {
+        why = ENOENT;
         return 0;
     }
     QString full = path;
@@ -56,11 +61,11 @@ int CreateFolderPath(const QString& path) {
     // creating one level at a time.
     qsizetype cut = full.size();
     for (;;) {
-        const MakeResult result = MakeOneFolder(full.left(cut));
+        const MakeResult result = MakeOneFolder(full.left(cut), &why);
         if (result == MakeResult::ParentMissing) {
             const qsizetype pos = full.lastIndexOf(u'/', cut - 1);
             if (pos <= 0) {
-                return 0;
+                return 0; // why: ENOENT, from the last mkdir
             }
             cut = pos;
             continue;
@@ -68,9 +73,13 @@ int CreateFolderPath(const QString& path) {
         if (result == MakeResult::Failed) {
             return 0;
         }
+        if (result == MakeResult::Exists && !QFileInfo(full.left(cut)).isDir()) {
+            why = ENOTDIR; // a file where a folder should be
+            return 0;
+        }
         if (cut == full.size()) {
-            // "Already exists" is also what mkdir says for a plain file.
-            return QFileInfo(full).isDir() ? 1 : 0;
+            why = 0;
+            return 1;
         }
         const qsizetype next = full.indexOf(u'/', cut + 1);
         cut = next < 0 ? full.size() : next;
