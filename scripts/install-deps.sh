@@ -8,9 +8,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libqt6svg6
   libmpg123-dev libsox-dev libtag1-dev libmp3lame-dev zlib1g-dev
-  xvfb xauth
+  xvfb xauth ccache
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang clang-14 libclang-rt-14-dev llvm-14)
