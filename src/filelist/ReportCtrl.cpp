@@ -98,6 +98,8 @@ CReportCtrl::CReportCtrl(QWidget* parent) : QTreeView(parent) {
     setAllColumnsShowFocus(true);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setSortingEnabled(false);
@@ -180,6 +182,16 @@ int CReportCtrl::InsertRow(int row, const QString& text, unsigned states, int im
     reportModel->InsertItem(row, text, image);
     ApplyRowStates(row, states);
     return row;
+}
+
+int CReportCtrl::AppendRows(std::vector<NewRow>& rows) {
+    if (!IsWindowThread()) {
+        return OnWindowThread([&] { return AppendRows(rows); });
+    }
+    FinishCellEdit(true);
+    const int first = reportModel->Rows();
+    reportModel->AppendItems(rows);
+    return first;
 }
 
 QString CReportCtrl::CellText(int row, int column) const {
@@ -633,6 +645,9 @@ void CReportCtrl::SetSortHistory(const QList<ColumnSortInfo>& history) {
 }
 
 void CReportCtrl::OnColumnClick(int column) {
+    if (sortRefused != nullptr && sortRefused->load() != 0) {
+        return;
+    }
     bool ascending = true;
     const auto found =
         std::find_if(sortHistory.cbegin(), sortHistory.cend(),
@@ -652,6 +667,12 @@ void CReportCtrl::OnColumnClick(int column) {
     if (reportModel->IsColumn(column) && !isHeaderHidden() && headerSort) {
         SortByHistory(0, reportModel->Rows() - 1, true);
     }
+}
+
+void CReportCtrl::startDrag(Qt::DropActions) {
+    // The rows are files: what a drag carries is their paths, which only the
+    // window knows how to build.
+    emit dragRequested();
 }
 
 int CReportCtrl::CompareTexts(QStringView a, QStringView b) {

@@ -117,6 +117,9 @@ public:
     QObject* NotifyWindow() const { return notifyWindow; }
     // The main window's busy flag, set around every sort; may be null.
     void SetBusyFlag(std::atomic<int32_t>* flag) { listBusy = flag; }
+    // While this flag is set a click on a header sorts nothing (a load is
+    // appending rows that its own end will sort); may be null.
+    void SetSortRefusedFlag(const std::atomic<int32_t>* flag) { sortRefused = flag; }
     // Stops or resumes painting; ApplyRowColours always resumes it.
     void SetRedraw(bool on);
 
@@ -176,6 +179,10 @@ public:
     // Inserts a row before `row` (RowCount() appends); states are RowState
     // bits. Returns the new row's index, or -1 for a negative row.
     int InsertRow(int row, const QString& text = {}, unsigned states = 0, int image = -1);
+    // Appends filled rows at the end with one notification of the views, so
+    // that thousands of rows cost one layout rather than one each. The texts
+    // are moved out of `rows`. Returns the index of the first new row.
+    int AppendRows(std::vector<NewRow>& rows);
     QString CellText(int row, int column) const;
     bool SetCellText(int row, int column, const QString& text);
     // decimals >= 0: that many decimals; otherwise "%f" without trailing
@@ -268,7 +275,12 @@ public:
     // window's thread while it waits for a loader to end.
     void RunPendingLoaderCalls();
 
+signals:
+    // The user started dragging selected rows; the window builds the drag.
+    void dragRequested();
+
 protected:
+    void startDrag(Qt::DropActions supportedActions) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -342,6 +354,7 @@ private:
     CReportHeader* reportHeader = nullptr;
     ReportDelegate* delegate = nullptr;
     std::atomic<int32_t>* listBusy = nullptr;
+    const std::atomic<int32_t>* sortRefused = nullptr;
     bool headerSort = false;
     bool finishingEdit = false;
     bool applyingOrder = false;

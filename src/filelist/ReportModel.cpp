@@ -85,6 +85,35 @@ void ReportModel::InsertItem(int row, const QString& text, int image) {
     endInsertRows();
 }
 
+void ReportModel::AppendItems(std::vector<NewRow>& newRows) {
+    if (newRows.empty()) {
+        return;
+    }
+    const int first = Rows();
+    const size_t columnCount = columns.size();
+    beginInsertRows({}, first, first + int(newRows.size()) - 1);
+    rows.reserve(rows.size() + newRows.size());
+    for (NewRow& newRow : newRows) {
+        auto item = std::make_unique<Item>();
+        item->texts.resize(columnCount);
+        const size_t given = std::min(columnCount, newRow.texts.size());
+        for (size_t column = 0; column < given; ++column) {
+            item->texts[column] = std::move(newRow.texts[column]);
+        }
+        item->image = newRow.image;
+        item->report.rowData = newRow.rowData;
+        item->report.textColours.assign(columnCount, defaultText);
+        item->report.backColours.assign(columnCount, defaultBack);
+        for (const auto& [column, rgb] : newRow.textColours) {
+            if (IsColumn(column)) {
+                item->report.textColours[size_t(column)] = rgb;
+            }
+        }
+        rows.push_back(std::move(item));
+    }
+    endInsertRows();
+}
+
 void ReportModel::RemoveItems(int first, int count) {
     if (count <= 0) {
         return;

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace zorvane {
@@ -20,6 +21,16 @@ struct ReportRow {
     MediaFileInfo* rowData = nullptr;
     std::vector<QRgb> textColours;
     std::vector<QRgb> backColours;
+};
+
+// A row handed to CReportCtrl::AppendRows already filled: its texts from
+// column 0 on (missing ones stay empty), the cells whose text colour is not
+// the default, its image and its record.
+struct NewRow {
+    std::vector<QString> texts;
+    std::vector<std::pair<int, QRgb>> textColours;
+    int image = -1;
+    MediaFileInfo* rowData = nullptr;
 };
 
 // The rows and columns behind CReportCtrl. Only the list changes it, always on
@@ -67,6 +78,8 @@ public:
     QRgb DefaultBackColour() const { return defaultBack; }
 
     void InsertItem(int row, const QString& text, int image);
+    // Appends the rows with one notification; their texts are moved out.
+    void AppendItems(std::vector<NewRow>& newRows);
     void RemoveItems(int first, int count);
     void MoveItem(int from, int to);
     // order[k] is the current index of the row that goes to first + k.
