@@ -7,6 +7,8 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QUrl>
+#include <QVariant>
 #include <QWidget>
 
 #if defined(Q_OS_UNIX)
@@ -19,9 +21,11 @@ namespace {
 
 constexpr int kConnectTimeoutMs = 1000;
 constexpr int kLockTimeoutMs = 3000;
-// A request is one short line; anything longer is not from a copy of ours.
-constexpr qint64 kMaxRequestBytes = 256;
+// A request is one line: "raise", or "path " and a percent-encoded path.
+// Anything longer than the longest path is not from a copy of ours.
+constexpr qint64 kMaxRequestBytes = 64 * 1024;
 const char kRaiseRequest[] = "raise\n";
+const QByteArray kPathPrefix = QByteArrayLiteral("path ");
 
 QString UserKey() {
 #if defined(Q_OS_UNIX)
@@ -46,7 +50,7 @@ QString SingleInstance::ServerNameFor(const QString& instanceName) {
     return instanceName + u'-' + UserKey();
 }
 
-SingleInstance::StartResult SingleInstance::Start() {
+SingleInstance::StartResult SingleInstance::Start(const QStringList& paths) {
     if (m_server != nullptr && m_server->isListening()) {
         return StartResult::FirstCopy;
     }
@@ -60,6 +64,9 @@ SingleInstance::StartResult SingleInstance::Start() {
     QLocalSocket socket;
     socket.connectToServer(m_serverName);
     if (socket.waitForConnected(kConnectTimeoutMs)) {
+        for (const QString& path : paths) {
+            socket.write(kPathPrefix + QUrl::toPercentEncoding(path) + '\n');
+        }
         socket.write(kRaiseRequest, sizeof(kRaiseRequest) - 1);
         socket.waitForBytesWritten(kConnectTimeoutMs);
         socket.disconnectFromServer();
@@ -100,8 +107,23 @@ void SingleInstance::AcceptConnections() {
 void SingleInstance::ReadRequest(QLocalSocket* socket) {
     while (socket->canReadLine()) {
         const QByteArray line = socket->readLine(kMaxRequestBytes).trimmed();
-        if (line == "raise") {
+        // Each later copy has its own connection, so its paths are kept
+        // on it until its "raise" ends the request.
+        if (line.startsWith(kPathPrefix)) {
+            QStringList paths = socket->property("paths").toStringList();
+            paths << QUrl::fromPercentEncoding(line.mid(kPathPrefix.size()));
+            socket->setProperty("paths", paths);
+        } else if (line == "raise") {
+            const QStringList paths = socket->property("paths").toStringList();
+            socket->setProperty("paths", QVariant());
+            if (!paths.isEmpty()) {
+                emit PathsRequested(paths);
+            }
             emit RaiseRequested();
+        } else {
+            // Not from a copy of ours: whoever it is gets nothing more read.
+            socket->abort();
+            return;
         }
     }
     if (socket->bytesAvailable() >= kMaxRequestBytes) {

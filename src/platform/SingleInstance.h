@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include <QObject>
 #include <QString>
 
@@ -34,13 +36,17 @@ public:
     // on one machine each get their own copy.
     static QString ServerNameFor(const QString& instanceName);
 
-    StartResult Start();
+    // A later copy hands `paths` (absolute) to the running one, which gets
+    // them through PathsRequested before RaiseRequested.
+    StartResult Start(const QStringList& paths = {});
     bool IsListening() const;
     QString ServerName() const { return m_serverName; }
 
 signals:
     // A later copy asked this one to show itself.
     void RaiseRequested();
+    // A later copy was started with these files or folders.
+    void PathsRequested(const QStringList& paths);
 
 private:
     void AcceptConnections();
