@@ -1,5 +1,5 @@
-// The desktop program. Its main window is still to come; until then a hidden
-// developer entry opens the progress window on real files:
+// The desktop program: `zorvane [FILE or FOLDER...]`. A hidden developer entry
+// opens the progress window straight on real files, for screenshots:
 //   zorvane --dev-convert [--shot-during PNG] [--shot-after PNG] FILE...
 
 #include "engine/EngineContext.h"
@@ -9,11 +9,10 @@
 #include "platform/MessageSink.h"
 #include "platform/TaskbarProgress.h"
 #include "settings/SettingsStore.h"
+#include "ui/main/VELTApp.h"
 #include "ui/progress/ConvProg.h"
 
-#include <QApplication>
 #include <QFileInfo>
-#include <QMainWindow>
 #include <QTimer>
 
 using namespace zorvane;
@@ -82,16 +81,10 @@ int RunDeveloperConvert(const QStringList& args) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Quenlor Corporation"));
-    QApplication::setApplicationName(QStringLiteral("Zorvane"));
+    CVELTApp app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() > 1 && args[1] == u"--dev-convert") {
         return RunDeveloperConvert(args.mid(2));
     }
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Zorvane"));
-    window.resize(900, 600);
-    window.show();
-    return app.exec();
+    return app.InitInstance();
 }
