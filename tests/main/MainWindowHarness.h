@@ -86,7 +86,7 @@ protected:
         recorded.messages << text;
         return (buttons & answer) ? answer : QMessageBox::Ok;
     }
-    bool ShowLoaderTrouble(const QString& text) override {
+    bool ShowLoaderTrouble(const QString& text, const QString&) override {
         recorded.messages << text;
         return silenceTrouble;
     }

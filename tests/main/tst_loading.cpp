@@ -64,7 +64,7 @@ protected:
         messages << text;
         return QMessageBox::Ok;
     }
-    bool ShowLoaderTrouble(const QString& text) override {
+    bool ShowLoaderTrouble(const QString& text, const QString&) override {
         troubles << text;
         return onTrouble ? onTrouble() : false;
     }

@@ -137,7 +137,7 @@ void CVELTDlg::Initialise(const QStringList& startPaths) {
     loaderMessages = std::make_unique<LoaderMessageSink>(
         *channel, [this] { return loadRunning.load() == 1 && troubleSilenced.load() == 0; },
         [this](const QString& text) {
-            if (ShowLoaderTrouble(text)) {
+            if (ShowLoaderTrouble(text, readingPath)) {
                 troubleSilenced = 1;
             }
         });

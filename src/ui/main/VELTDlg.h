@@ -217,10 +217,10 @@ protected:
     virtual QMessageBox::StandardButton
     ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text,
                 QMessageBox::StandardButtons buttons = QMessageBox::Ok);
-    // The info reader's "Trouble with mpg123" during a load: a box with a
-    // check box that spares the user the rest of this load's boxes. Returns
-    // whether that box was checked.
-    virtual bool ShowLoaderTrouble(const QString& text);
+    // The info reader's "Trouble with mpg123" during a load, naming `file`:
+    // a box with a check box that spares the user the rest of this load's
+    // boxes. Returns whether that box was checked.
+    virtual bool ShowLoaderTrouble(const QString& text, const QString& file);
     // The pickers of Add File(s) and Add Folder; empty when cancelled.
     virtual QStringList AskFilesToAdd();
     virtual QString AskFolderToAdd(bool includeSubfolders);
@@ -289,6 +289,9 @@ private:
     double totalDurationSeconds = 0.0;
     std::atomic<int32_t> loadRunning{0};
     std::atomic<int32_t> listBusy{0};
+    // The file the loader is reading: written by the loader before it reads,
+    // read by the window's thread while the loader waits for a box.
+    QString readingPath;
     // Set by ShowLoaderTrouble's check box; cleared when a load begins.
     std::atomic<int32_t> troubleSilenced{0};
     int32_t closing = 0;

@@ -367,6 +367,7 @@ void CVELTDlg::AddFileRow(const QFileInfo& file) {
     // The whole row is read here, off the window's thread; the window only
     // appends it.
     LoadedRow row;
+    readingPath = path;
     ReadFileRow(*infoReader, file, row.cells);
     row.iconName = channel->CachedIconName(file.absolutePath(), path);
     channel->PushRow(std::move(row), loadRunning);
@@ -481,8 +482,10 @@ void CVELTDlg::AppendLoadedRow(LoadedRow&& row) {
 
 // --- Questions to the user (window's thread) --------------------------------------------------
 
-bool CVELTDlg::ShowLoaderTrouble(const QString& text) {
+bool CVELTDlg::ShowLoaderTrouble(const QString& text, const QString& file) {
     QMessageBox box(QMessageBox::Critical, QString::fromUtf16(kTitle), text, QMessageBox::Ok, this);
+    // The decoder's text does not say which file it means.
+    box.setInformativeText(EscapedForDisplay(file));
     // A folder can hold hundreds of damaged files; one answer spares the rest.
     auto* spare = new QCheckBox(u"Do not show this again while loading"_s);
     box.setCheckBox(spare);
