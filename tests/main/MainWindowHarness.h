@@ -10,6 +10,7 @@
 #include "platform/MessageSink.h"
 #include "platform/ProfileStore.h"
 #include "platform/Shell.h"
+#include "platform/TaskbarProgress.h"
 #include "settings/SettingsStore.h"
 #include "ui/main/VELTDlg.h"
 
@@ -18,6 +19,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 namespace zorvane::testing {
@@ -77,7 +79,8 @@ public:
     QStringList filesToAdd;
     QString folderToAdd;
     Qt::KeyboardModifiers modifiers = Qt::NoModifier;
-    bool silenceTrouble = false;
+    QStringList troubles;            // the decoder boxes of loads
+    std::function<bool()> onTrouble; // what such a box's check box says
     int conversions = 0;
 
 protected:
@@ -87,8 +90,8 @@ protected:
         return (buttons & answer) ? answer : QMessageBox::Ok;
     }
     bool ShowLoaderTrouble(const QString& text, const QString&) override {
-        recorded.messages << text;
-        return silenceTrouble;
+        troubles << text;
+        return onTrouble ? onTrouble() : false;
     }
     QStringList AskFilesToAdd() override { return filesToAdd; }
     QString AskFolderToAdd(bool) override { return folderToAdd; }
@@ -111,6 +114,7 @@ struct Harness {
         services.engine = &engine;
         services.shell = &shell;
         services.fileActions = &fileActions;
+        services.taskbar = &taskbar;
     }
 
     static StandardFolders Folders(const QString& root) {
@@ -141,6 +145,7 @@ struct Harness {
     EngineContext engine;
     Shell shell;
     DiskFileActions fileActions;
+    TaskbarProgress taskbar{nullptr};
     CVELTDlg::Services services;
 };
 

@@ -1,17 +1,13 @@
 // Filling the main window's list: folder selections, Add File(s), Add Folder
 // and drops, run on the loader thread of a real window.
 
-#include "ui/main/Processing.h"
-#include "ui/main/VELTDlg.h"
+#include "MainWindowHarness.h"
 
-#include "engine/EngineContext.h"
+#include "ui/main/Processing.h"
+
 #include "filelist/FileListColumns.h"
 #include "filelist/ReportCtrl.h"
-#include "platform/FileActions.h"
-#include "platform/ProfileStore.h"
-#include "platform/Shell.h"
 #include "platform/TaskbarProgress.h"
-#include "settings/SettingsStore.h"
 #include "ui/toolkit/FileTreeCtrl.h"
 #include "ui/toolkit/MyDropTarget.h"
 #include "ui/toolkit/SSplitter.h"
@@ -35,44 +31,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int kLoadTimeoutMs = 30000;
-
-class NoOpener final : public UrlOpener {
-public:
-    bool OpenUrl(const QUrl&) override { return true; }
-};
-
-class NoFileManager final : public FileManagerService {
-public:
-    bool ShowItems(const QStringList&) override { return true; }
-    bool ShowItemProperties(const QStringList&) override { return true; }
-};
-
-// Answers the window's questions and boxes the way each test asks.
-class TestWindow final : public CVELTDlg {
-public:
-    using CVELTDlg::CVELTDlg;
-    QStringList filesToAdd;
-    QString folderToAdd;
-    Qt::KeyboardModifiers keys;
-    QStringList messages;
-    QStringList troubles;
-    std::function<bool()> onTrouble; // what the box's check box says
-
-protected:
-    QMessageBox::StandardButton ShowMessage(QMessageBox::Icon, const QString&, const QString& text,
-                                            QMessageBox::StandardButtons) override {
-        messages << text;
-        return QMessageBox::Ok;
-    }
-    bool ShowLoaderTrouble(const QString& text, const QString&) override {
-        troubles << text;
-        return onTrouble ? onTrouble() : false;
-    }
-    QStringList AskFilesToAdd() override { return filesToAdd; }
-    QString AskFolderToAdd(bool) override { return folderToAdd; }
-    Qt::KeyboardModifiers KeyboardModifiers() const override { return keys; }
-    void RunConversion(CConvProg&) override {}
-};
 
 // When the processing window was shown: ms after `clock` was started, and
 // how many rows the list had then.
@@ -112,12 +70,7 @@ class TstLoading : public QObject {
     QTemporaryDir home;
     QTemporaryDir files;
     QString tone;
-    std::unique_ptr<SettingsStore> settings;
-    std::unique_ptr<ProfileStore> profile;
-    std::unique_ptr<EngineContext> engine;
-    std::unique_ptr<Shell> shell;
-    std::unique_ptr<DiskFileActions> fileActions;
-    std::unique_ptr<TaskbarProgress> taskbar;
+    std::unique_ptr<Harness> run;
     std::unique_ptr<TestWindow> window;
 
     QString Path(const QString& relative) const { return files.filePath(relative); }
@@ -171,7 +124,7 @@ class TstLoading : public QObject {
         QVERIFY(window->FolderTree()->isEnabled());
         QCOMPARE(window->windowTitle(), QString::fromUtf16(CVELTDlg::kTitle));
         QCOMPARE(window->ListBusyFlag().load(), 0);
-        QCOMPARE(taskbar->CurrentState(), TaskbarProgress::State::None);
+        QCOMPARE(run->taskbar.CurrentState(), TaskbarProgress::State::None);
         QVERIFY(!window->ProcessingDialog()->ShowTimerActive());
         QVERIFY(window->ProcessingDialog()->isHidden());
     }
@@ -219,19 +172,10 @@ private slots:
     }
 
     void init() {
-        settings = std::make_unique<SettingsStore>(
-            nullptr, StandardFolders{home.path(), home.path(), home.path(),
-                                     home.filePath(u"config"_s), home.filePath(u"zorvane"_s)});
         QFile::remove(home.filePath(u"profile.ini"_s));
-        profile = std::make_unique<ProfileStore>(home.filePath(u"profile.ini"_s));
-        engine = std::make_unique<EngineContext>();
-        shell = std::make_unique<Shell>(std::make_unique<NoOpener>(),
-                                        std::make_unique<NoFileManager>());
-        fileActions = std::make_unique<DiskFileActions>();
-        taskbar = std::make_unique<TaskbarProgress>(nullptr);
-        window = std::make_unique<TestWindow>(CVELTDlg::Services{settings.get(), profile.get(),
-                                                                 engine.get(), shell.get(),
-                                                                 fileActions.get(), taskbar.get()});
+        window.reset();
+        run = std::make_unique<Harness>(home.path());
+        window = std::make_unique<TestWindow>(run->services, run->recorded);
         window->Initialise();
         window->show();
         WaitForLoadEnd();
@@ -267,7 +211,7 @@ private slots:
         window->ProcessingDialog()->installEventFilter(&shows);
         Select(u"other"_s);
         WaitForLoadEnd();
-        window->keys = Qt::KeyboardModifiers(keys);
+        window->modifiers = Qt::KeyboardModifiers(keys);
         shows.clock.start();
         Select(u"root"_s);
         WaitForLoadEnd();
@@ -291,7 +235,7 @@ private slots:
         // this thread can answer, so the second selection surely comes while
         // it runs. A stopped load shows no box and keeps the rows it made.
         Select(u"slow"_s);
-        window->keys = Qt::ShiftModifier;
+        window->modifiers = Qt::ShiftModifier;
         Select(u"other"_s);
         WaitForLoadEnd();
         const QStringList names = Names(*window);
@@ -394,7 +338,7 @@ private slots:
         QCOMPARE(Names(*window), (QStringList{u"a1.mp3"_s, u"a1.mp3"_s}));
         VerifyTotals();
         QVERIFY(window->TotalSizeMB() > 0.0);
-        QVERIFY(window->messages.isEmpty());
+        QVERIFY(run->recorded.messages.isEmpty());
         VerifyIdle();
     }
 
@@ -426,7 +370,7 @@ private slots:
         QCOMPARE(list->CellText(2, ColumnArtist), ExampleTagTexts().artist);
         VerifyTotals();
         // Sparing lasts for one load only.
-        window->keys = Qt::ShiftModifier;
+        window->modifiers = Qt::ShiftModifier;
         Select(u"damaged"_s);
         WaitForLoadEnd();
         QCOMPARE(window->troubles.size(), boxes + (spare ? 1 : 2));
@@ -452,7 +396,7 @@ private slots:
         window->folderToAdd = folder.isEmpty() ? QString() : Path(folder);
         window->RunCommand(CmdAddFolder);
         WaitForLoadEnd();
-        QCOMPARE(window->messages,
+        QCOMPARE(run->recorded.messages,
                  error ? QStringList{u"An Error Occurred While Loading Files!"_s} : QStringList{});
         QCOMPARE(Names(*window), (QStringList{u"002.mp3"_s, u"001.mp3"_s}));
         QCOMPARE(window->PaneText(1), u" No file selected"_s);

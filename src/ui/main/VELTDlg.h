@@ -262,6 +262,12 @@ private:
     void ToggleTree();
     void StartDragOut();
     void DrainChannel();
+    // The common start and end of a folder load: the loading state on the
+    // window's thread; the scan with any failure caught; the messages and
+    // FinishLoad after it.
+    void BeginFolderLoad();
+    bool ScanFolderGuarded(const QString& folder, bool recursive);
+    void EndFolderLoad(bool scanned);
     void SaveOnClose();
     // The row's record, appended on the window's thread with its cells.
     void AppendLoadedRow(LoadedRow&& row);

@@ -211,17 +211,27 @@ void CVELTDlg::AddFilesCommand(const QStringList& paths) {
 void CVELTDlg::AddFolderCommand(const QString& folder, bool includeSubfolders) {
     bool scanned = true;
     if (!folder.isEmpty()) {
-        channel->Post([this] {
-            fileList->SetRedraw(false);
-            BeginLoading(false);
-            setWindowTitle(QString::fromUtf16(kLoadingTitle));
-        });
-        try {
-            scanned = ScanFolder(folder, includeSubfolders);
-        } catch (...) {
-            scanned = false;
-        }
+        channel->Post([this] { BeginFolderLoad(); });
+        scanned = ScanFolderGuarded(folder, includeSubfolders);
     }
+    EndFolderLoad(scanned);
+}
+
+bool CVELTDlg::ScanFolderGuarded(const QString& folder, bool recursive) {
+    try {
+        return ScanFolder(folder, recursive);
+    } catch (...) {
+        return false;
+    }
+}
+
+void CVELTDlg::BeginFolderLoad() {
+    fileList->SetRedraw(false);
+    BeginLoading(false);
+    setWindowTitle(QString::fromUtf16(kLoadingTitle));
+}
+
+void CVELTDlg::EndFolderLoad(bool scanned) {
     channel->Call([this, scanned, skipped = SkippedText(channel->TakeSkipped())] {
         // A stopped load says nothing more: the user has moved on.
         if (loadRunning.load() != 1) {
@@ -240,9 +250,7 @@ void CVELTDlg::AddFolderCommand(const QString& folder, bool includeSubfolders) {
 
 void CVELTDlg::LoadFromTreeSelection(const QString& folder, bool append, bool recursive) {
     channel->Post([this, append] {
-        fileList->SetRedraw(false);
-        BeginLoading(false);
-        setWindowTitle(QString::fromUtf16(kLoadingTitle));
+        BeginFolderLoad();
         if (append) {
             return;
         }
@@ -260,24 +268,7 @@ void CVELTDlg::LoadFromTreeSelection(const QString& folder, bool append, bool re
         fileCount = 0;
         totalSizeMB = 0.0;
     });
-    bool scanned = true;
-    try {
-        scanned = ScanFolder(folder, recursive);
-    } catch (...) {
-        scanned = false;
-    }
-    channel->Call([this, scanned, skipped = SkippedText(channel->TakeSkipped())] {
-        if (loadRunning.load() != 1) {
-            return;
-        }
-        if (!skipped.isEmpty()) {
-            ShowMessage(QMessageBox::Warning, QString::fromUtf16(kTitle), skipped);
-        }
-        if (!scanned) {
-            ShowMessage(QMessageBox::Critical, QString::fromUtf16(kTitle), LoadErrorText());
-        }
-    });
-    channel->Post([this] { FinishLoad(true); });
+    EndFolderLoad(ScanFolderGuarded(folder, recursive));
 }
 
 void CVELTDlg::LoadDroppedPaths(const QStringList& paths) {
