@@ -15,6 +15,7 @@
 #include "ui/main/VELTDlg.h"
 
 #include <QDir>
+#include <QFile>
 #include <QList>
 #include <QStringList>
 #include <QUrl>
@@ -101,6 +102,16 @@ protected:
 private:
     Recorded& recorded;
 };
+
+// Points the desktop's per-user folders (home, configuration, data) into
+// `home`, so that nothing the window or its tree reads or writes is the
+// user's own.
+inline void UseTemporaryHome(const QString& home) {
+    const QDir dir(home);
+    qputenv("HOME", QFile::encodeName(home));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("xdg-config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("xdg-data"))));
+}
 
 // The stores of one run of the program, kept in `root`.
 struct Harness {

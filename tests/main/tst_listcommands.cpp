@@ -164,9 +164,7 @@ class TestListCommands : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(home.isValid());
-        qputenv("HOME", QFile::encodeName(home.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(u"xdg-config"_s)));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(u"xdg-data"_s)));
+        UseTemporaryHome(home.path());
         tone = home.filePath(u"tone.mp3"_s);
         ToneParams params;
         params.seconds = 1.5;

@@ -132,8 +132,7 @@ class TstLoading : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(home.isValid() && files.isValid());
-        qputenv("HOME", home.path().toUtf8());
-        qputenv("XDG_CONFIG_HOME", home.filePath(u"config"_s).toUtf8());
+        UseTemporaryHome(home.path());
         ToneParams params;
         params.seconds = 1.5;
         params.sampleRate = 22050;

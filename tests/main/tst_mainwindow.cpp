@@ -58,9 +58,7 @@ private:
 private slots:
     void initTestCase() {
         QVERIFY(home.isValid());
-        qputenv("HOME", QFile::encodeName(home.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(u"xdg-config"_s)));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(u"xdg-data"_s)));
+        UseTemporaryHome(home.path());
     }
 
     void enterAndEscapeDoNothing() {
