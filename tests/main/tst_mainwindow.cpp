@@ -6,10 +6,13 @@
 #include "filelist/ReportCtrl.h"
 #include "platform/SingleInstance.h"
 #include "settings/OptionDlg.h"
+#include "ui/main/AppResources.h"
 #include "ui/toolkit/FileTreeCtrl.h"
 #include "ui/toolkit/ResizeDlg.h"
 #include "ui/toolkit/SSplitter.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -140,6 +143,50 @@ private slots:
         QCOMPARE(window->PaneText(2), run.settings.SettingsSummaryText());
         QVERIFY(window->PaneText(2) != before);
         QCOMPARE(window->PaneToolTip(2), window->PaneText(2));
+    }
+
+    void helpCommandsOpenTheirAddresses_data() {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QUrl>("opened");
+        QTest::newRow("help") << int(CmdHelpContent) << QUrl::fromLocalFile(HelpPagePath());
+        QTest::newRow("download") << int(CmdDownload) << QUrl(QString::fromUtf16(kDownloadAddress));
+        QTest::newRow("mail") << int(CmdEmailSupport)
+                              << QUrl(u"mailto:"_s + QString::fromUtf16(kSupportMailAddress));
+        QTest::newRow("support") << int(CmdOnlineSupport)
+                                 << QUrl(QString::fromUtf16(kSupportWebAddress));
+    }
+    void helpCommandsOpenTheirAddresses() {
+        QFETCH(int, command);
+        QFETCH(QUrl, opened);
+        QTemporaryDir root;
+        Harness run(root.path());
+        auto window = run.MakeWindow();
+        QVERIFY(!HelpPagePath().isEmpty());
+        window->RunCommand(command);
+        QCOMPARE(run.recorded.opened, QList<QUrl>{opened});
+    }
+
+    // Every control a user can reach has a name a screen reader can say.
+    void everyControlHasAnAccessibleName() {
+        QTemporaryDir root;
+        Harness run(root.path());
+        auto window = run.MakeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QStringList unnamed;
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            const bool reachable = widget->isVisible() && (widget->focusPolicy() & Qt::TabFocus);
+            const bool pressable = qobject_cast<QAbstractButton*>(widget) != nullptr;
+            if (!widget->isVisible() || (!reachable && !pressable)) {
+                continue;
+            }
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+            if (face == nullptr || face->text(QAccessible::Name).isEmpty()) {
+                unnamed << QString::fromLatin1(widget->metaObject()->className()) + u' ' +
+                               widget->objectName();
+            }
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u", "_s)));
     }
 
     void noStoredPlacementOpensMaximised() {
