@@ -13,6 +13,7 @@
 #include "ui/progress/ConvProg.h"
 
 #include <QFileInfo>
+#include <QProgressBar>
 #include <QTimer>
 
 using namespace zorvane;
@@ -57,7 +58,19 @@ int RunDeveloperConvert(const QStringList& args) {
         }
     };
     if (!shotDuring.isEmpty()) {
-        QTimer::singleShot(2500, &window, [&] { grab(shotDuring); });
+        // At the first update past a third of the run, whatever its length:
+        // a fixed delay comes after the end of a short run. Queued, so the
+        // picture shows the whole update and not just the bar.
+        QObject::connect(
+            qobject_cast<QProgressBar*>(window.GetDlgItem(IdOverallBar)),
+            &QProgressBar::valueChanged, &window,
+            [&](int percent) {
+                if (percent >= 30 && !shotDuring.isEmpty()) {
+                    grab(shotDuring);
+                    shotDuring.clear();
+                }
+            },
+            Qt::QueuedConnection);
     }
     if (!shotAfter.isEmpty()) {
         QTimer poll;

@@ -8,6 +8,7 @@
 #include "ReportDelegate.h"
 #include "ReportHeader.h"
 #include "ReportRowSink.h"
+#include "ui/toolkit/Contrast.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
@@ -312,9 +313,11 @@ bool CReportCtrl::SetRowData(int row, MediaFileInfo* record) {
 }
 
 void CReportCtrl::SetColour(int row, int column, const QColor& colour, bool text, bool redraw) {
-    const QRgb value = colour.isValid()
-                           ? colour.rgb()
-                           : palette().color(text ? QPalette::Text : QPalette::Base).rgb();
+    // The model's defaults stand for the palette, whichever is in use when
+    // the cell is painted.
+    const QRgb value = colour.isValid() ? colour.rgb()
+                                        : (text ? reportModel->DefaultTextColour()
+                                                : reportModel->DefaultBackColour());
     const bool allRows = !reportModel->IsRow(row);
     const bool allColumns = !reportModel->IsColumn(column);
     const int firstRow = allRows ? 0 : row;
@@ -899,8 +902,12 @@ void CReportCtrl::PaintHint() {
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(15.6);
     painter.setFont(font);
-    painter.setPen(QColor(kHintTextRgb));
-    painter.setBackground(QColor(Qt::white));
+    // The hint's white band is the list's own base in a dark theme, and its
+    // blue is deepened or lightened until it stands out from the band.
+    const QColor base = viewport()->palette().color(QPalette::Base);
+    const QColor band = ThemedColour(QColor(Qt::white), base);
+    painter.setPen(ReadableOn(band, ThemedColour(QColor(kHintTextRgb), base)));
+    painter.setBackground(band);
     painter.setBackgroundMode(Qt::OpaqueMode);
     // The viewport already starts below the header.
     const QRect area = viewport()->rect();

@@ -168,6 +168,10 @@ public:
     // nothing is stored), hides the ones stored hidden, and takes the stored
     // sort history ({0, ascending} when none).
     void LoadColumnLayout(const ProfileStore& store);
+    // The width a file list column gets when nothing is stored for it: the
+    // column table's width, which is for the 8-point dialog font, scaled
+    // with the list's font.
+    int DefaultColumnWidth(int column) const;
     void SaveColumnLayout(ProfileStore& store) const;
     // Everything the main window sets up on the file list when it opens:
     // theme, saved layout, header sorting, editing of the Name column, hints.

@@ -8,6 +8,7 @@
 #include "ReportDelegate.h"
 #include "ReportHeader.h"
 #include "platform/ProfileStore.h"
+#include "ui/toolkit/FontScale.h"
 
 #include <QFontMetrics>
 #include <QMenu>
@@ -411,7 +412,7 @@ void CReportCtrl::LoadColumns(const ProfileStore& store) {
         for (int column = 0; column < kFileColumnCount; ++column) {
             const FileColumnInfo& info = kFileColumns[size_t(column)];
             InsertColumn(column, info.title.toString(), info.alignment,
-                         storedWidth(column, info.defaultWidth));
+                         storedWidth(column, DefaultColumnWidth(column)));
         }
     } else {
         for (int column = 0; column < reportModel->Columns(); ++column) {
@@ -429,6 +430,13 @@ void CReportCtrl::LoadColumns(const ProfileStore& store) {
             ShowColumn(column, false);
         }
     }
+}
+
+int CReportCtrl::DefaultColumnWidth(int column) const {
+    if (column < 0 || column >= kFileColumnCount) {
+        return 0;
+    }
+    return FontScaledPixels(kFileColumns[size_t(column)].defaultWidth, font());
 }
 
 void CReportCtrl::LoadSortHistory(const ProfileStore& store) {

@@ -1,14 +1,21 @@
 #pragma once
 
+#include "ui/toolkit/Contrast.h"
+
 #include <QApplication>
+#include <QBrush>
 #include <QStyle>
 #include <QStyledItemDelegate>
 
 namespace zorvane {
 
-// The list's cell painter: the standard one, which already takes each cell's
-// text and background colour from the model. It also tells where a cell's
-// text goes, so the in-place editor can sit exactly over it.
+// The list's cell painter: the standard one, with each cell's text and
+// background colour from the model, fitted to the theme. The row and cell
+// colours are made for a white list; a dark theme gets their equivalents
+// (ui/toolkit/Contrast.h), and text that would not stand out from its cell
+// is drawn lighter or darker. It also
+// tells where a cell's text goes, so the in-place editor can sit exactly
+// over it.
 class ReportDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -18,6 +25,22 @@ public:
         const QWidget* widget = option.widget;
         const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
         return style->subElementRect(QStyle::SE_ItemViewItemText, &option, widget);
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        // The option's palette is the view's at painting time, so a change
+        // of theme shows at the next repaint.
+        const QColor base = option->palette.color(QPalette::Base);
+        const QVariant back = index.data(Qt::BackgroundRole);
+        const QColor background =
+            back.isValid() ? ThemedColour(back.value<QBrush>().color(), base) : base;
+        const QVariant fore = index.data(Qt::ForegroundRole);
+        const QColor text = fore.isValid() ? ThemedColour(fore.value<QBrush>().color(), base)
+                                           : option->palette.color(QPalette::Text);
+        option->backgroundBrush = background;
+        option->palette.setColor(QPalette::Text, ReadableOn(background, text));
     }
 };
 

@@ -32,9 +32,18 @@ QVariant ReportModel::data(const QModelIndex& index, int role) const {
             return images[item.image];
         }
         return {};
+    // A cell that kept the default colours has none of its own: the view
+    // then takes the palette it has at painting time, which follows a
+    // change of theme while the program runs.
     case Qt::ForegroundRole:
+        if (item.report.textColours[column] == defaultText) {
+            return {};
+        }
         return QBrush(QColor(item.report.textColours[column]));
     case Qt::BackgroundRole:
+        if (item.report.backColours[column] == defaultBack) {
+            return {};
+        }
         return QBrush(QColor(item.report.backColours[column]));
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(columns[column].alignment | Qt::AlignVCenter);

@@ -72,7 +72,8 @@ public:
     Column& ColumnAt(int column) { return columns[size_t(column)]; }
     const Column& ColumnAt(int column) const { return columns[size_t(column)]; }
 
-    // Every cell of a new row or column starts with these colours.
+    // Every cell of a new row or column starts with these colours. A cell
+    // holding them is painted in the view's palette instead.
     void SetDefaultColours(QRgb text, QRgb back);
     QRgb DefaultTextColour() const { return defaultText; }
     QRgb DefaultBackColour() const { return defaultBack; }

@@ -10,18 +10,26 @@
 #include "ui/progress/ConvProg.h"
 #include "ui/progress/LogRowDelegate.h"
 
+#include "ui/toolkit/DialogUnits.h"
+
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
 using namespace zorvane;
 using namespace zorvane::testing;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -36,10 +44,11 @@ public:
 class RecordingOpener final : public UrlOpener {
 public:
     QList<QUrl>* opened;
-    explicit RecordingOpener(QList<QUrl>* list) : opened(list) {}
+    bool answer;
+    explicit RecordingOpener(QList<QUrl>* list, bool opens = true) : opened(list), answer(opens) {}
     bool OpenUrl(const QUrl& url) override {
         *opened << url;
-        return true;
+        return answer;
     }
 };
 
@@ -55,12 +64,14 @@ public:
     using CConvProg::CConvProg;
     bool answerYes = false;
     int questions = 0;
+    QStringList failures;
 
 protected:
     bool AskCancel() override {
         ++questions;
         return answerYes;
     }
+    void ShowOpenFailure(const QString& text) override { failures << text; }
 };
 
 } // namespace
@@ -106,11 +117,28 @@ class TestConvProg_ : public QObject {
         return out;
     }
 
+    // A window that has converted `source` into `outFolder` and is finished.
+    std::unique_ptr<TestConvProg> FinishedRun(const QString& source, const QString& outFolder,
+                                              Shell* shell = nullptr) {
+        auto w = MakeWindow(nullptr, shell);
+        ConversionSettings s;
+        AppendTask(w->State(), TaskFor(source, 1, outFolder, &s));
+        w->State().settings = s;
+        w->show();
+        if (!WaitForEnd(*w) ||
+            !QTest::qWaitFor([&] { return w->windowTitle().startsWith(u'F'); })) {
+            return nullptr;
+        }
+        return w;
+    }
+
     static int Level(const CConvProg& w, int row) {
         return w.LogList()->topLevelItem(row)->data(0, LogRowDelegate::kLevelRole).toInt();
     }
 
 private slots:
+    void cleanup() { QApplication::setFont(QFont()); }
+
     void initTestCase() {
         QVERIFY(dir.isValid());
         settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("store.ini")),
@@ -367,6 +395,127 @@ private slots:
         w->OnCancelCommand();
         QCOMPARE(w->questions, 0);
         QVERIFY(!w->isVisible());
+    }
+
+    // At every font size: the times and labels fit, the window cannot be made
+    // smaller than its layout, a long path is shortened in the middle with
+    // the whole path as its tool tip, and every control is named.
+    void layoutAtEveryFontSize_data() {
+        QTest::addColumn<int>("points");
+        QTest::newRow("9 pt") << 9;
+        QTest::newRow("10 pt") << 10;
+        QTest::newRow("12 pt") << 12;
+    }
+
+    void layoutAtEveryFontSize() {
+        QFETCH(int, points);
+        QFont font = QApplication::font();
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        const QString folder = u"Hörbücher — Ünïcødé ορφανά 音声ファイル "_s.repeated(3);
+        const QString source = dir.filePath(folder + u'/' + folder + u"/tone.mp3"_s);
+        QVERIFY(QDir().mkpath(QFileInfo(source).path()));
+        QVERIFY(QFile::exists(source) || QFile::copy(shortFile, source));
+        auto w = FinishedRun(source, dir.filePath(u"fonts"_s));
+        QVERIFY(w);
+
+        const QTreeWidget* log = w->LogList();
+        const int margins =
+            2 * (log->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, log) + 1);
+        QVERIFY(log->columnWidth(2) >=
+                log->fontMetrics().horizontalAdvance(u"00:00:00"_s) + margins);
+        for (const auto* label : w->findChildren<QLabel*>()) {
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <=
+                         label->contentsRect().width(),
+                     qPrintable(label->text()));
+        }
+        const DialogUnits du(w->font());
+        const QSize layout = QSize(du.X(367), du.Y(273)).boundedTo(w->screen()->availableSize());
+        QCOMPARE(w->minimumSize(), layout);
+        w->resize(40, 30);
+        QTRY_COMPARE(w->size(), layout);
+
+        auto* shown = qobject_cast<QLabel*>(w->GetDlgItem(IdSource));
+        QCOMPARE(w->ControlText(IdSource), source);
+        QCOMPARE(shown->toolTip(), source);
+        QCOMPARE(shown->accessibleDescription(), source);
+        QVERIFY(shown->text() != source);
+        QVERIFY(shown->text().startsWith(source.left(4)));
+        QVERIFY(shown->text().endsWith(u"/tone.mp3"_s));
+
+        QStringList unnamed;
+        for (QWidget* widget : w->findChildren<QWidget*>()) {
+            const bool reachable = widget->isVisible() && (widget->focusPolicy() & Qt::TabFocus);
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+            if ((reachable || qobject_cast<QAbstractButton*>(widget)) &&
+                (face == nullptr || face->text(QAccessible::Name).isEmpty())) {
+                unnamed << QString::fromLatin1(widget->metaObject()->className());
+            }
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u", "_s)));
+        QCOMPARE(w->GetDlgItem(IdFileBar)->accessibleName(), u"Current file progress"_s);
+        QCOMPARE(w->GetDlgItem(IdOverallEta)->accessibleName(), u"Overall: ETA"_s);
+        QCOMPARE(qobject_cast<QLabel*>(w->GetDlgItem(IdOverallEtaLabel))->buddy(),
+                 w->GetDlgItem(IdOverallEta));
+    }
+
+    // A click on a long line leaves the log where it is; Clear goes back left.
+    void clickDoesNotScrollTheLogSideways_data() {
+        QTest::addColumn<int>("eighths"); // of the way to the right end
+        QTest::newRow("at the left") << 0;
+        QTest::newRow("half way") << 4;
+    }
+
+    void clickDoesNotScrollTheLogSideways() {
+        QFETCH(int, eighths);
+        auto w = FinishedRun(shortFile, dir.filePath(u"click"_s));
+        QVERIFY(w);
+        QTreeWidget* log = w->LogList();
+        const QString longLine = u"A line longer than the log is wide. "_s.repeated(12);
+        w->AppendLogLine(longLine, LogNormal);
+        // Written after the run: the Description column fits it all the same.
+        QVERIFY(log->columnWidth(3) >= log->fontMetrics().horizontalAdvance(longLine));
+        QScrollBar* bar = log->horizontalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 0);
+        bar->setValue(bar->maximum() * eighths / 8);
+        const int before = bar->value();
+        const QRect row = log->visualItemRect(log->topLevelItem(log->topLevelItemCount() - 1));
+        const QPoint at(log->viewport()->width() * 3 / 4, row.center().y());
+        QCOMPARE(log->indexAt(at).column(), 3);
+        QTest::mouseClick(log->viewport(), Qt::LeftButton, {}, at);
+        // The view scrolls to a clicked row once a double click can no
+        // longer follow.
+        QTest::qWait(QApplication::doubleClickInterval() + 200);
+        QCOMPARE(bar->value(), before);
+        w->OnClearCommand();
+        QCOMPARE(bar->value(), 0);
+    }
+
+    // Open Dir says what went wrong when the folder cannot be opened.
+    void openDirFailureIsShown_data() {
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<bool>("removed");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("opened") << true << false << QString();
+        QTest::newRow("nothing opens folders") << false << false << u"no file manager"_s;
+        QTest::newRow("folder gone") << true << true << u"does not exist"_s;
+    }
+
+    void openDirFailureIsShown() {
+        QFETCH(bool, opens);
+        QFETCH(bool, removed);
+        QFETCH(QString, says);
+        QList<QUrl> opened;
+        Shell shell(std::make_unique<RecordingOpener>(&opened, opens),
+                    std::make_unique<NoFileManager>());
+        const QString out = dir.filePath(u"open "_s + QString::fromLatin1(QTest::currentDataTag()));
+        auto w = FinishedRun(shortFile, out, &shell);
+        QVERIFY(w);
+        QVERIFY(!removed || QDir(out).removeRecursively());
+        static_cast<QPushButton*>(w->GetDlgItem(IdPauseButton))->click();
+        QCOMPARE(w->failures.size(), says.isEmpty() ? 0 : 1);
+        QVERIFY(says.isEmpty() ||
+                (w->failures.first().contains(says) && w->failures.first().contains(out)));
     }
 
     void rowColours() {

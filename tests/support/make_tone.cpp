@@ -11,7 +11,8 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() < 2) {
+    // An option (--help) is no file name: writing a tone to "--help" helps nobody.
+    if (args.size() < 2 || args[1].startsWith(u'-')) {
         std::fprintf(stderr,
                      "usage: zorvane-make-tone OUT.mp3 [seconds] [rate] [channels] [Hz] [dBFS]\n");
         return 2;

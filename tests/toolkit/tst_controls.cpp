@@ -340,7 +340,11 @@ private slots:
         QTest::mouseMove(&w.link, w.link.rect().center());
         QVERIFY(w.link.IsHovering());
         QCOMPARE(w.link.CurrentTextColour(), QColor(Qt::red));
-        const ColourStats hot = Measure(w.link, QColor(Qt::red));
+        // Red as deep as it must be to read on the window.
+        const QColor red = w.link.DrawnTextColour();
+        QCOMPARE(red.green(), 0);
+        QCOMPARE(red.blue(), 0);
+        const ColourStats hot = Measure(w.link, red);
         QVERIFY(hot.pixels > 0);
         QCOMPARE(Measure(w.link, resting).pixels, 0);
         // The underline runs under the whole text.
@@ -365,7 +369,7 @@ private slots:
         QCOMPARE(w.link.CurrentTextColour(), resting);
         const ColourStats after = Measure(w.link, resting);
         QCOMPARE(after.pixels, calm.pixels);
-        QCOMPARE(Measure(w.link, QColor(Qt::red)).pixels, 0);
+        QCOMPARE(Measure(w.link, red).pixels, 0);
     }
 
     void leavingEndsHoverAtOnce() {

@@ -72,6 +72,10 @@ CAboutDlg::CAboutDlg(QWidget* parent, ShellOpener* opener) : QDialog(parent) {
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    // The links can take the focus now; Enter should still close the box.
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    ok->setDefault(true);
+    ok->setFocus();
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(heading);

@@ -6,12 +6,16 @@
 #include "engine/ConversionRun.h"
 #include "engine/EngineContext.h"
 #include "engine/Ticks.h"
+#include "platform/DisplayText.h"
 #include "platform/Shell.h"
 #include "platform/TaskbarProgress.h"
 #include "ui/toolkit/DialogUnits.h"
+#include "ui/toolkit/FontScale.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -19,10 +23,14 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTime>
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace zorvane {
 
@@ -35,7 +43,70 @@ namespace {
 constexpr int kWidthDu = 367;
 constexpr int kHeightDu = 273;
 
+// Widths of the log's columns for the 8-point dialog font.
+constexpr int kNumberColumnPx = 55;
+constexpr int kTimeColumnPx = 63;
+constexpr int kDescriptionColumnPx = 500;
+
 using TaskbarState = TaskbarProgress::State;
+
+// A path that may be longer than the room for it: shortened in the middle,
+// where a path says least, so that the start of the folder and the file
+// name stay readable; the whole path is its tool tip and its accessible
+// description.
+class ElidedLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    void SetFullText(const QString& text) {
+        fullText = text;
+        const QString shown = EscapedForDisplay(text);
+        // A tool tip that looks like markup would be shown as markup.
+        setToolTip(Qt::mightBeRichText(shown) ? QStringLiteral("<p style='white-space:pre'>") +
+                                                    shown.toHtmlEscaped() + QStringLiteral("</p>")
+                                              : shown);
+        setAccessibleDescription(shown);
+        Elide();
+    }
+    const QString& FullText() const { return fullText; }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override {
+        QLabel::resizeEvent(e);
+        Elide();
+    }
+    void changeEvent(QEvent* e) override {
+        QLabel::changeEvent(e);
+        if (e->type() == QEvent::FontChange) {
+            Elide();
+        }
+    }
+
+private:
+    void Elide() {
+        const QString shown = fontMetrics().elidedText(EscapedForDisplay(fullText), Qt::ElideMiddle,
+                                                       contentsRect().width());
+        if (shown != text()) {
+            setText(shown);
+        }
+    }
+
+    QString fullText;
+};
+
+// Every row of the log starts with its number and time, so showing a row
+// never needs the log to scroll sideways; a click on a long line scrolled it
+// to the line's start and took those two columns out of sight.
+class LogView final : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+
+    void scrollTo(const QModelIndex& index, ScrollHint hint) override {
+        const int kept = horizontalScrollBar()->value();
+        QTreeWidget::scrollTo(index, hint);
+        horizontalScrollBar()->setValue(kept);
+    }
+};
 
 } // namespace
 
@@ -111,12 +182,15 @@ void CConvProg::CreateControls() {
     label(IdSourceLabel, QStringLiteral("Source:"), 7, 116, 44);
     label(IdDestinationLabel, QStringLiteral("Destination:"), 7, 128, 44);
     for (int id : {int(IdSource), int(IdDestination)}) {
-        QLabel* value = label(id, QString(), 53, id == IdSource ? 116 : 128, 307);
+        auto* value = new ElidedLabel(this);
+        SetDlgCtrlID(value, id);
+        value->setGeometry(du.Rect(53, id == IdSource ? 116 : 128, 307, 9));
+        value->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setTextFormat(Qt::PlainText);
     }
 
-    logList = new QTreeWidget(this);
+    logList = new LogView(this);
     SetDlgCtrlID(logList, IdLogList);
     logList->setGeometry(du.Rect(7, 142, 353, 104));
     logList->setColumnCount(4);
@@ -130,11 +204,11 @@ void CConvProg::CreateControls() {
     logList->setItemDelegate(new LogRowDelegate(logList));
     logList->header()->setStretchLastSection(false);
     logList->header()->setSectionsMovable(true);
-    logList->setColumnWidth(1, 55);
-    logList->setColumnWidth(2, 63);
-    logList->setColumnWidth(3, 500);
     logList->headerItem()->setTextAlignment(1, Qt::AlignCenter);
     logList->headerItem()->setTextAlignment(2, Qt::AlignCenter);
+    logList->setColumnWidth(1, LogColumnWidth(1));
+    logList->setColumnWidth(2, LogColumnWidth(2));
+    logList->setColumnWidth(3, FontScaledPixels(kDescriptionColumnPx, logList->font()));
     // The first column only carries each row's level.
     logList->hideColumn(0);
 
@@ -151,6 +225,90 @@ void CConvProg::CreateControls() {
     connect(clearButton, &QPushButton::clicked, this, &CConvProg::OnClearCommand);
     connect(pauseButton, &QPushButton::clicked, this, &CConvProg::OnPauseCommand);
     connect(cancelButton, &QPushButton::clicked, this, &CConvProg::OnCancelCommand);
+    NameControls();
+}
+
+void CConvProg::NameControls() {
+    struct Group {
+        int group;
+        const char16_t* name;
+        int bar;
+        const char16_t* barName;
+        const char16_t* valuePrefix;
+        int pairs[8]; // label, value
+    };
+    static const Group kGroups[] = {
+        {IdCurrentGroup,
+         u"Current Progress",
+         IdFileBar,
+         u"Current file progress",
+         u"Current file: ",
+         {IdFileDoneLabel, IdFileDone, IdFileSpeedLabel, IdFileSpeed, IdFileElapsedLabel,
+          IdFileElapsed, IdFileEtaLabel, IdFileEta}},
+        {IdOverallGroup,
+         u"Overall Progress",
+         IdOverallBar,
+         u"Overall progress",
+         u"Overall: ",
+         {IdOverallDoneLabel, IdOverallDone, IdOverallSpeedLabel, IdOverallSpeed,
+          IdOverallElapsedLabel, IdOverallElapsed, IdOverallEtaLabel, IdOverallEta}},
+    };
+    static const char16_t* const kValueNames[] = {u"Done", u"Speed", u"Elapsed", u"ETA"};
+    for (const Group& g : kGroups) {
+        GetDlgItem(g.group)->setAccessibleName(QString::fromUtf16(g.name));
+        QWidget* progress = GetDlgItem(g.bar);
+        progress->setAccessibleName(QString::fromUtf16(g.barName));
+        progress->setAccessibleDescription(QString::fromUtf16(g.name));
+        for (int i = 0; i < 4; ++i) {
+            auto* label = qobject_cast<QLabel*>(GetDlgItem(g.pairs[2 * i]));
+            auto* value = qobject_cast<QLabel*>(GetDlgItem(g.pairs[2 * i + 1]));
+            // The same four labels stand in both groups: the value's name says
+            // which group it belongs to, its description what it shows now.
+            label->setBuddy(value);
+            value->setAccessibleName(QString::fromUtf16(g.valuePrefix) +
+                                     QString::fromUtf16(kValueNames[i]));
+            value->setAccessibleDescription(value->text().trimmed());
+        }
+    }
+    for (int id : {int(IdSourceLabel), int(IdDestinationLabel)}) {
+        auto* label = qobject_cast<QLabel*>(GetDlgItem(id));
+        QWidget* value = GetDlgItem(id == IdSourceLabel ? IdSource : IdDestination);
+        label->setBuddy(value);
+        value->setAccessibleName(label->text().chopped(1)); // without the colon
+    }
+    logList->setAccessibleName(QStringLiteral("Log"));
+    logList->setAccessibleDescription(
+        QStringLiteral("Numbered, timed messages of the conversion run"));
+    clearButton->setAccessibleDescription(QStringLiteral("Empties the log"));
+    pauseButton->setAccessibleDescription(
+        QStringLiteral("Pauses or resumes the conversion; after the run, opens the output folder"));
+    cancelButton->setAccessibleDescription(
+        QStringLiteral("Cancels the conversion; after the run, closes this window"));
+}
+
+int CConvProg::LogColumnWidth(int column) const {
+    const QFont font = logList->font();
+    // The text margin of an item view cell, on each side.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, logList) + 1;
+    int width = 0;
+    QString widest;
+    switch (column) {
+    case 1:
+        width = FontScaledPixels(kNumberColumnPx, font);
+        widest = QStringLiteral("0000 ");
+        break;
+    case 2:
+        width = FontScaledPixels(kTimeColumnPx, font);
+        widest = QStringLiteral("00:00:00");
+        break;
+    default:
+        return logList->columnWidth(column);
+    }
+    // Digits are wider than the average letter: the scaled width alone can
+    // cut the time in a font with broad figures.
+    const int text = int(std::ceil(QFontMetricsF(font).horizontalAdvance(widest)));
+    width = std::max(width, text + 2 * margin);
+    return std::max(width, logList->header()->sectionSizeHint(column));
 }
 
 void CConvProg::RegisterRules() {
@@ -187,6 +345,9 @@ void CConvProg::OnInitDialog() {
 
 QString CConvProg::ControlText(int id) const {
     QWidget* w = GetDlgItem(id);
+    if (auto* path = dynamic_cast<ElidedLabel*>(w)) {
+        return path->FullText();
+    }
     if (auto* l = qobject_cast<QLabel*>(w)) {
         return l->text();
     }
@@ -208,7 +369,24 @@ void CConvProg::AppendLogLine(const QString& text, int level) {
     item->setTextAlignment(1, Qt::AlignCenter);
     item->setTextAlignment(2, Qt::AlignCenter);
     logList->addTopLevelItem(item);
-    logList->scrollToItem(item);
+    // Through the view's own scrollTo, which keeps the sideways position.
+    logList->scrollTo(logList->model()->index(logList->topLevelItemCount() - 1, 0));
+    if (!state.IsRunning()) {
+        // The sizing timer has stopped or never started: the lines of a run's
+        // end would otherwise stay cut.
+        FitDescriptionColumn();
+    }
+}
+
+void CConvProg::FitDescriptionColumn() {
+    logList->resizeColumnToContents(3);
+}
+
+void CConvProg::SetValueText(int id, const QString& text) {
+    if (auto* l = qobject_cast<QLabel*>(GetDlgItem(id))) {
+        l->setText(text);
+        l->setAccessibleDescription(text.trimmed());
+    }
 }
 
 bool CConvProg::event(QEvent* e) {
@@ -237,13 +415,8 @@ void CConvProg::OnProgress(float filePercent, float overallPercent) {
     ++progressMessageCount;
     const float f = std::min(filePercent, 100.0f);
     const float o = std::min(overallPercent, 100.0f);
-    auto setText = [this](int id, const QString& text) {
-        if (auto* l = qobject_cast<QLabel*>(GetDlgItem(id))) {
-            l->setText(text);
-        }
-    };
-    setText(IdFileDone, QString::asprintf("%5.2f%%", double(f)));
-    setText(IdOverallDone, QString::asprintf("%5.2f%%", double(o)));
+    SetValueText(IdFileDone, QString::asprintf("%5.2f%%", double(f)));
+    SetValueText(IdOverallDone, QString::asprintf("%5.2f%%", double(o)));
     overallBar->setValue(int(o));
     fileBar->setValue(int(f));
     if (progressMessageCount % 10 != 0) {
@@ -255,17 +428,17 @@ void CConvProg::OnProgress(float filePercent, float overallPercent) {
     if (e <= 0.1) {
         return;
     }
-    setText(IdFileElapsed, FormatHms(unsigned(e)));
+    SetValueText(IdFileElapsed, FormatHms(unsigned(e)));
     if (f > 0) {
-        setText(IdFileEta, FormatHms(unsigned((100.0 - f) * e / f)));
+        SetValueText(IdFileEta, FormatHms(unsigned((100.0 - f) * e / f)));
     }
-    setText(IdOverallElapsed, FormatHms(unsigned(E)));
+    SetValueText(IdOverallElapsed, FormatHms(unsigned(E)));
     if (o > 0) {
-        setText(IdOverallEta, FormatHms(unsigned((100.0 - o) * E / o)));
+        SetValueText(IdOverallEta, FormatHms(unsigned((100.0 - o) * E / o)));
     }
-    setText(IdFileSpeed, QString::asprintf(" %5.2fx", state.FileAudioSeconds() / e));
-    setText(IdOverallSpeed,
-            QString::asprintf(" %5.2fx", E > 0 ? state.OverallAudioSeconds() / E : 0.0));
+    SetValueText(IdFileSpeed, QString::asprintf(" %5.2fx", state.FileAudioSeconds() / e));
+    SetValueText(IdOverallSpeed,
+                 QString::asprintf(" %5.2fx", E > 0 ? state.OverallAudioSeconds() / E : 0.0));
     if (taskbar) {
         taskbar->SetValue(quint64(o), 100);
     }
@@ -274,12 +447,12 @@ void CConvProg::OnProgress(float filePercent, float overallPercent) {
 void CConvProg::OnFinished() {
     state.Stop();
     for (int id : {int(IdFileDone), int(IdOverallDone)}) {
-        qobject_cast<QLabel*>(GetDlgItem(id))->setText(QStringLiteral("100.00%"));
+        SetValueText(id, QStringLiteral("100.00%"));
     }
     fileBar->setValue(100);
     overallBar->setValue(100);
     for (int id : {int(IdFileEta), int(IdOverallEta)}) {
-        qobject_cast<QLabel*>(GetDlgItem(id))->setText(QStringLiteral("00:00:00"));
+        SetValueText(id, QStringLiteral("00:00:00"));
     }
     pauseButton->setEnabled(state.settings.sameAsSource == 0);
     pauseButton->setText(QStringLiteral("Open Dir"));
@@ -300,12 +473,38 @@ void CConvProg::OnPauseCommand() {
         return;
     }
     if (state.settings.sameAsSource == 0) {
-        if (!shell) {
-            ownShell = std::make_unique<Shell>();
-            shell = ownShell.get();
-        }
-        shell->OpenPath(state.settings.outputFolder);
+        OpenOutputFolder();
     }
+}
+
+void CConvProg::OpenOutputFolder() {
+    if (!shell) {
+        ownShell = std::make_unique<Shell>();
+        shell = ownShell.get();
+    }
+    const QString folder = state.settings.outputFolder;
+    const OpenResult result = shell->OpenPath(folder);
+    if (result != OpenResult::Opened) {
+        ShowOpenFailure(OpenFolderFailureText(folder, result));
+    }
+}
+
+QString CConvProg::OpenFolderFailureText(const QString& folder, OpenResult result) {
+    QString shown = QDir::toNativeSeparators(QDir::cleanPath(folder));
+    shown = EscapedForDisplay(shown.isEmpty() ? folder : shown);
+    if (result == OpenResult::NotFound) {
+        return QStringLiteral("Could not open the folder %1: it does not exist. It may have been "
+                              "moved or deleted, or the run wrote nothing to it. Check the output "
+                              "folder in Options.")
+            .arg(shown);
+    }
+    return QStringLiteral("Could not open the folder %1: no file manager or application is set to "
+                          "open folders. Open it from your file manager.")
+        .arg(shown);
+}
+
+void CConvProg::ShowOpenFailure(const QString& text) {
+    QMessageBox::warning(this, windowTitle(), text);
 }
 
 void CConvProg::OnCancelCommand() {
@@ -343,6 +542,7 @@ void CConvProg::EndRun() {
 
 void CConvProg::OnClearCommand() {
     logList->clear();
+    logList->horizontalScrollBar()->setValue(0);
 }
 
 bool CConvProg::AskCancel() {
@@ -356,9 +556,9 @@ void CConvProg::timerEvent(QTimerEvent* e) {
         CResizeDlg::timerEvent(e);
         return;
     }
-    if (state.IsRunning()) {
-        logList->resizeColumnToContents(3);
-    } else {
+    FitDescriptionColumn();
+    if (!state.IsRunning()) {
+        // This last fit takes in the lines written since the previous tick.
         refreshTimer.stop();
     }
 }
@@ -395,13 +595,14 @@ void CConvProg::SetTitle(const QString& title) {
 
 void CConvProg::SetSourceText(const QString& path) {
     QMetaObject::invokeMethod(
-        this, [this, path] { qobject_cast<QLabel*>(GetDlgItem(IdSource))->setText(path); },
+        this, [this, path] { static_cast<ElidedLabel*>(GetDlgItem(IdSource))->SetFullText(path); },
         Qt::QueuedConnection);
 }
 
 void CConvProg::SetDestinationText(const QString& path) {
     QMetaObject::invokeMethod(
-        this, [this, path] { qobject_cast<QLabel*>(GetDlgItem(IdDestination))->setText(path); },
+        this,
+        [this, path] { static_cast<ElidedLabel*>(GetDlgItem(IdDestination))->SetFullText(path); },
         Qt::QueuedConnection);
 }
 

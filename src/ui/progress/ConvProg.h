@@ -18,6 +18,7 @@ namespace zorvane {
 class EngineContext;
 class Shell;
 class TaskbarProgress;
+enum class OpenResult;
 
 // Control numbers of the progress window.
 enum ConvProgControl : int {
@@ -84,6 +85,8 @@ public:
     static int ProgressMessageCount() { return progressMessageCount; }
 
     QTreeWidget* LogList() const { return logList; }
+    // What a control says; for Source and Destination the whole path, even
+    // when the window shows it shortened.
     QString ControlText(int id) const;
 
     // ConversionView: called on the driver thread.
@@ -108,10 +111,23 @@ protected:
 
     // The Cancel question; true for Yes. Tests answer it themselves.
     virtual bool AskCancel();
+    // Tells the user that the desktop could not open something; a warning
+    // box. Tests record it instead.
+    virtual void ShowOpenFailure(const QString& text);
 
 private:
     void CreateControls();
+    void NameControls();
     void RegisterRules();
+    // The log's "#" and "Time" columns: the original widths scaled with the
+    // log's font, never narrower than their texts.
+    int LogColumnWidth(int column) const;
+    // A value label's text, which is also what a screen reader reads for it.
+    void SetValueText(int id, const QString& text);
+    void FitDescriptionColumn();
+    void OpenOutputFolder();
+    // What the user is told when the output folder cannot be opened.
+    static QString OpenFolderFailureText(const QString& folder, OpenResult result);
     void OnProgress(float filePercent, float overallPercent);
     void OnFinished();
     void SetTaskbarState(int state);

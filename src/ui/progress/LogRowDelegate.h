@@ -6,7 +6,10 @@
 namespace zorvane {
 
 // Colours the log: every other row a pale blue background, the text by the
-// line's level (kept in the row's first column).
+// line's level (kept in the row's first column). These are the colours of a
+// light theme; what is painted is fitted to the log's palette (see
+// ui/toolkit/Contrast.h), so that a dark theme shows dark rows and every
+// level stays readable on its row.
 class LogRowDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;

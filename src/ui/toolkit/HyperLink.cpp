@@ -1,17 +1,22 @@
 #include "HyperLink.h"
 
+#include "Contrast.h"
 #include "platform/Shell.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QTextDocument>
 #include <QUrl>
 
@@ -24,6 +29,62 @@ constexpr int kFileNotFound = 2;
 constexpr int kNoAssociation = 31;
 // Any value above 32 means success; the shell returns an instance handle.
 constexpr int kOpened = 33;
+
+// A label reads as static text to assistive tools; this one is a link that
+// can be followed, named by what it shows and described by where it leads.
+class HyperLinkAccessible final : public QAccessibleWidget {
+public:
+    explicit HyperLinkAccessible(CHyperLink* link) : QAccessibleWidget(link, QAccessible::Link) {}
+
+    QString text(QAccessible::Text type) const override {
+        const CHyperLink* link = Link();
+        if (type == QAccessible::Name && link->accessibleName().isEmpty()) {
+            return link->text();
+        }
+        if (type == QAccessible::Description && link->accessibleDescription().isEmpty()) {
+            return link->LinkTarget();
+        }
+        return QAccessibleWidget::text(type);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.linked = true;
+        state.traversed = Link()->IsVisited();
+        return state;
+    }
+
+    QStringList actionNames() const override {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& actionName) override {
+        if (actionName == pressAction()) {
+            Link()->Activate();
+            return;
+        }
+        QAccessibleWidget::doAction(actionName);
+    }
+
+private:
+    CHyperLink* Link() const { return static_cast<CHyperLink*>(widget()); }
+};
+
+QAccessibleInterface* HyperLinkAccessibleFactory(const QString& key, QObject* object) {
+    if (key == QLatin1String(CHyperLink::staticMetaObject.className())) {
+        if (auto* link = qobject_cast<CHyperLink*>(object)) {
+            return new HyperLinkAccessible(link);
+        }
+    }
+    return nullptr;
+}
+
+// Before any link exists: setting up a label already asks for its
+// accessible interface, and the first answer is kept for the widget's life.
+void InstallHyperLinkAccessible() {
+    QAccessible::installFactory(HyperLinkAccessibleFactory);
+}
+Q_CONSTRUCTOR_FUNCTION(InstallHyperLinkAccessible)
 
 } // namespace
 
@@ -74,6 +135,8 @@ void CHyperLink::Attach() {
     setCursor(Qt::PointingHandCursor);
     // Hover starts on the first move over the control, with no button held.
     setMouseTracking(true);
+    // A link that only the mouse can follow shuts out keyboard users.
+    setFocusPolicy(Qt::StrongFocus);
     UpdateToolTip();
 }
 
@@ -123,6 +186,13 @@ QColor CHyperLink::CurrentTextColour() const {
         return hoverColour;
     }
     return visited ? visitedColour : linkColour;
+}
+
+QColor CHyperLink::DrawnTextColour() const {
+    // Asked at every paint: a theme changed while the window is open shows
+    // at once, and a colour that reads on a light window may not on a dark one.
+    const QColor window = palette().color(QPalette::Window);
+    return ReadableOn(window, ThemedColour(CurrentTextColour(), window));
 }
 
 void CHyperLink::SetOpener(ShellOpener* shellOpener) {
@@ -232,10 +302,18 @@ void CHyperLink::paintEvent(QPaintEvent* event) {
     painter.fillRect(rect(), palette().color(QPalette::Window));
     drawFrame(&painter);
     painter.setFont(hovering ? underlinedFont : normalFont);
-    painter.setPen(CurrentTextColour());
+    painter.setPen(DrawnTextColour());
     const int wrap = wordWrap() ? int(Qt::TextWordWrap) : 0;
     painter.drawText(contentsRect(),
                      int(QStyle::visualAlignment(layoutDirection(), alignment())) | wrap, text());
+    if (hasFocus()) {
+        // The style decides the look, and whether it shows at all after a
+        // click rather than a Tab.
+        QStyleOptionFocusRect focusFrame;
+        focusFrame.initFrom(this);
+        focusFrame.backgroundColor = palette().color(QPalette::Window);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focusFrame, &painter, this);
+    }
 }
 
 void CHyperLink::changeEvent(QEvent* event) {
@@ -274,10 +352,30 @@ void CHyperLink::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
     hovering = false;
     update();
+    Activate();
+}
+
+void CHyperLink::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool opens = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    if (!opens || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QLabel::keyPressEvent(event);
+        return;
+    }
+    // Accepted also when held down, so that a dialog's default button never
+    // sees an Enter meant for the link; only the first press opens.
+    event->accept();
+    if (!event->isAutoRepeat()) {
+        Activate();
+    }
+}
+
+void CHyperLink::Activate() {
     const int result = OpenLinkTarget(linkTarget);
     const bool opened = result > kOpenSucceeded;
     if (opened) {
         visited = true;
+        update();
     } else {
         ShowOpenError(result);
     }

@@ -26,7 +26,9 @@ public:
 
 // A text label that behaves like a web link: coloured, underlined and red
 // while the pointer is over it, a hand pointer, the target as tool tip, and a
-// click that opens the target and marks the link visited.
+// click that opens the target and marks the link visited. It takes the
+// keyboard focus with Tab, shows a focus frame, and Enter or Space opens it;
+// assistive tools see a link named by its text and described by its target.
 class CHyperLink : public QLabel {
     Q_OBJECT
 
@@ -57,8 +59,11 @@ public:
 
     bool IsHovering() const { return hovering; }
     bool IsVisited() const { return visited; }
-    // The colour the text is drawn in now.
+    // The colour of the link's present state: link, visited or hover.
     QColor CurrentTextColour() const;
+    // What is painted for it: that colour fitted to the window's background
+    // in the current theme, so that it can be read (ui/toolkit/Contrast.h).
+    QColor DrawnTextColour() const;
 
     // Resizes the control to fit its text, keeping the edge its alignment
     // anchors. QLabel::setText is not virtual: call this after changing the
@@ -67,6 +72,9 @@ public:
 
     // Asks the opener to open the target; returns its result.
     int OpenLinkTarget(const QString& target);
+    // What a click, Enter or Space does: opens the target, marks the link
+    // visited or explains the failure, and emits linkOpened.
+    void Activate();
 
     // The opener is not owned; nullptr restores the desktop's.
     void SetOpener(ShellOpener* shellOpener);
@@ -87,6 +95,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 

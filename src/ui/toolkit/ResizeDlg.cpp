@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QRegion>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QShowEvent>
 
 using namespace Qt::Literals::StringLiterals;
@@ -247,6 +248,17 @@ QWidget* CResizeDlg::GetDlgItem(int controlId) const {
 void CResizeDlg::OnInitDialog() {
     initialClient = ClientRectOnScreen();
     previousClient = initialClient;
+    // A window that opens maximised has its template size as normal size.
+    QSize templateSize = isMaximized() || isFullScreen() ? normalGeometry().size() : size();
+    if (const QScreen* display = screen(); display != nullptr && templateSize.isValid()) {
+        // A large font can make the template larger than the screen; the
+        // window must still fit on it.
+        templateSize = templateSize.boundedTo(display->availableSize());
+    }
+    if (templateSize.isValid()) {
+        minTrackWidth = minTrackWidth > 0 ? minTrackWidth : templateSize.width();
+        minTrackHeight = minTrackHeight > 0 ? minTrackHeight : templateSize.height();
+    }
     ApplyTrackingSize();
     grip->CreateGrip(this, true, true, false);
 }

@@ -166,8 +166,10 @@ protected:
     // Lays out the registered controls after a size change of this kind.
     void OnSizeChange(int sizeKind);
 
-    // The platform's own minimum applies while these stay 0; nothing in the
-    // program changes them.
+    // The smallest size the user can give the window. Left at 0, each
+    // becomes the dialog's size when it is first shown (its template size,
+    // before any stored placement), so that the rules only ever grow the
+    // layout and no control is pushed over another.
     int minTrackWidth = 0;
     int minTrackHeight = 0;
     bool widthResizable = true;
