@@ -11,7 +11,7 @@ target_sources(zorvane_ui PRIVATE ${PROJECT_SOURCE_DIR}/src/ui/main/AppResources
                ${ZORVANE_APP_RESOURCES_CPP} ${ZORVANE_RESOURCE_SOURCES})
 
 # The help page beside the program in the build tree, so that F1 works
-# without installing. Tests run elsewhere and find it through the define.
+# without installing; an installed program finds the copy under share/doc.
 set(ZORVANE_HELP_BUILD_DIR ${CMAKE_BINARY_DIR}/src/help)
 set(ZORVANE_HELP_FILES index.html)
 set(ZORVANE_HELP_COPIES)
@@ -28,8 +28,6 @@ foreach(file IN LISTS ZORVANE_HELP_FILES)
 endforeach()
 add_custom_target(zorvane_help DEPENDS ${ZORVANE_HELP_COPIES})
 add_dependencies(zorvane_ui zorvane_help)
-set_property(SOURCE ${ZORVANE_APP_RESOURCES_CPP} APPEND PROPERTY COMPILE_DEFINITIONS
-             "ZORVANE_BUILD_HELP_DIR=\"${ZORVANE_HELP_BUILD_DIR}\"")
 
 # Bitmaps of the program's icon for the hicolor theme, drawn from the SVG at
 # build time, so that no rendered copy has to be kept in step by hand.

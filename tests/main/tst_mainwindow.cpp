@@ -145,25 +145,38 @@ private slots:
         QCOMPARE(window->PaneToolTip(2), window->PaneText(2));
     }
 
+    // The help page is the one of the program's own folder (the harness's root); a relative
+    // address below stands for a file there, and an empty one for nothing opened.
     void helpCommandsOpenTheirAddresses_data() {
         QTest::addColumn<int>("command");
+        QTest::addColumn<bool>("pageInstalled");
         QTest::addColumn<QUrl>("opened");
-        QTest::newRow("help") << int(CmdHelpContent) << QUrl::fromLocalFile(HelpPagePath());
-        QTest::newRow("download") << int(CmdDownload) << QUrl(QString::fromUtf16(kDownloadAddress));
-        QTest::newRow("mail") << int(CmdEmailSupport)
+        QTest::newRow("help") << int(CmdHelpContent) << true << QUrl(u"help/index.html"_s);
+        QTest::newRow("help without a page") << int(CmdHelpContent) << false << QUrl();
+        QTest::newRow("download") << int(CmdDownload) << true
+                                  << QUrl(QString::fromUtf16(kDownloadAddress));
+        QTest::newRow("mail") << int(CmdEmailSupport) << true
                               << QUrl(u"mailto:"_s + QString::fromUtf16(kSupportMailAddress));
-        QTest::newRow("support") << int(CmdOnlineSupport)
+        QTest::newRow("support") << int(CmdOnlineSupport) << true
                                  << QUrl(QString::fromUtf16(kSupportWebAddress));
     }
     void helpCommandsOpenTheirAddresses() {
         QFETCH(int, command);
+        QFETCH(bool, pageInstalled);
         QFETCH(QUrl, opened);
         QTemporaryDir root;
+        if (pageInstalled) {
+            QVERIFY(QDir(root.path()).mkpath(u"help"_s));
+            QFile page(QDir(root.path()).filePath(u"help/index.html"_s));
+            QVERIFY(page.open(QIODevice::WriteOnly) && page.write("<html></html>") > 0);
+        }
+        if (!opened.isEmpty() && opened.isRelative()) {
+            opened = QUrl::fromLocalFile(QDir(root.path()).filePath(opened.path()));
+        }
         Harness run(root.path());
         auto window = run.MakeWindow();
-        QVERIFY(!HelpPagePath().isEmpty());
         window->RunCommand(command);
-        QCOMPARE(run.recorded.opened, QList<QUrl>{opened});
+        QCOMPARE(run.recorded.opened, opened.isEmpty() ? QList<QUrl>{} : QList<QUrl>{opened});
     }
 
     // Every control a user can reach has a name a screen reader can say.

@@ -2,6 +2,7 @@
 
 #include "ui/main/AppResources.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -9,6 +10,7 @@
 #include <QTest>
 
 using namespace zorvane;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -30,6 +32,21 @@ double OpaqueShare(const QImage& image) {
         }
     }
     return double(opaque) / double(image.width() * image.height());
+}
+
+// The folder of this build's desktop program, which keeps its help page in help/.
+QString BuildProgramFolder() {
+    QDir folder = QFileInfo(QString::fromUtf8(ZORVANE_EXPECTED_HELP_PAGE)).absoluteDir();
+    folder.cdUp();
+    return folder.path();
+}
+
+// Writes a small page at `path` under `root`, creating its folders.
+bool PutPage(const QString& root, const QString& path) {
+    const QString full = QDir(root).filePath(path);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile page(full);
+    return page.open(QIODevice::WriteOnly) && page.write("<html></html>") > 0;
 }
 
 } // namespace
@@ -90,9 +107,42 @@ private slots:
     void helpPageFoundInBuildTree() {
         const QString expected = QString::fromUtf8(ZORVANE_EXPECTED_HELP_PAGE);
         QVERIFY2(QFileInfo(expected).isFile(), qPrintable(expected));
-        const QString page = HelpPagePath();
+        const QString page = HelpPagePath(BuildProgramFolder());
         QVERIFY(QFileInfo(page).isAbsolute());
         QCOMPARE(QFileInfo(page).canonicalFilePath(), QFileInfo(expected).canonicalFilePath());
+    }
+
+    // A program installed under <prefix>/bin reads <prefix>/share/doc/zorvane/help, even when a
+    // copy also lies beside it; the copy beside it serves a program that is not installed.
+    void helpPageOfALayout_data() {
+        QTest::addColumn<QStringList>("pages");
+        QTest::addColumn<QString>("programFolder");
+        QTest::addColumn<QString>("expected");
+        const QString shared = QStringLiteral("share/doc/zorvane/help/index.html");
+        const QString beside = QStringLiteral("bin/help/index.html");
+        QTest::newRow("installed") << QStringList{shared} << u"bin"_s << shared;
+        QTest::newRow("installed and beside") << QStringList{beside, shared} << u"bin"_s << shared;
+        QTest::newRow("beside only") << QStringList{beside} << u"bin"_s << beside;
+        QTest::newRow("a folder named like the page")
+            << QStringList{shared + u"/x"_s, beside} << u"bin"_s << beside;
+        QTest::newRow("none") << QStringList{} << u"bin"_s << QString();
+        QTest::newRow("other program's folder") << QStringList{beside} << u"lib"_s << QString();
+        QTest::newRow("no program folder") << QStringList{beside} << QString() << QString();
+    }
+
+    void helpPageOfALayout() {
+        QFETCH(QStringList, pages);
+        QFETCH(QString, programFolder);
+        QFETCH(QString, expected);
+        QTemporaryDir prefix;
+        QVERIFY(QDir(prefix.path()).mkpath(u"bin"_s) && QDir(prefix.path()).mkpath(u"lib"_s));
+        for (const QString& page : pages) {
+            QVERIFY(PutPage(prefix.path(), page));
+        }
+        const QString folder =
+            programFolder.isEmpty() ? QString() : QDir(prefix.path()).filePath(programFolder);
+        const QString found = HelpPagePath(folder);
+        QCOMPARE(found, expected.isEmpty() ? QString() : QDir(prefix.path()).filePath(expected));
     }
 
     void helpPageNamesEveryKey_data() {
@@ -106,7 +156,7 @@ private slots:
 
     void helpPageNamesEveryKey() {
         QFETCH(QString, key);
-        QFile page(HelpPagePath());
+        QFile page(HelpPagePath(BuildProgramFolder()));
         QVERIFY(page.open(QIODevice::ReadOnly));
         const QString html = QString::fromUtf8(page.readAll());
         QVERIFY(html.contains(QStringLiteral("<kbd>") + key + QStringLiteral("</kbd>")));

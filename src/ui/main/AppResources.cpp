@@ -1,6 +1,5 @@
 #include "AppResources.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
@@ -77,15 +76,14 @@ QIcon ToolbarIcon(ToolbarImage image) {
     return ThemedOr(source.themeNames, QString::fromUtf16(source.resource));
 }
 
-QString HelpPagePath() {
-    const QString programFolder = QCoreApplication::applicationDirPath();
+QString HelpPagePath(const QString& programFolder) {
+    // An unknown folder would make the candidates absolute paths from the root.
+    if (programFolder.isEmpty()) {
+        return {};
+    }
     const QString candidates[] = {
         programFolder + QStringLiteral("/../share/doc/zorvane/help/index.html"),
         programFolder + QStringLiteral("/help/index.html"),
-#ifdef ZORVANE_BUILD_HELP_DIR
-        // Test programs run from their own folders, away from the program's.
-        QString::fromUtf8(ZORVANE_BUILD_HELP_DIR "/index.html"),
-#endif
     };
     for (const QString& candidate : candidates) {
         const QFileInfo page(candidate);

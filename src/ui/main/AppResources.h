@@ -23,9 +23,10 @@ QIcon AppIcon();
 // with our own SVG as the fallback.
 QIcon ToolbarIcon(ToolbarImage image);
 
-// The help page: the installed copy (<prefix>/share/doc/zorvane/help/index.html, found from
-// the program's folder as ../share/doc/zorvane/help), else the copy beside the program in the
-// build tree; empty when none exists.
-QString HelpPagePath();
+// The help page of the program in `programFolder`: the installed copy
+// (<prefix>/share/doc/zorvane/help/index.html, reached from <prefix>/bin), else the copy beside
+// the program, where the build tree puts it; empty when neither exists. Nothing else is
+// searched, so an installed program never reads a page from the tree it was built in.
+QString HelpPagePath(const QString& programFolder);
 
 } // namespace zorvane

@@ -659,7 +659,7 @@ void CVELTDlg::ToggleTree() {
 }
 
 void CVELTDlg::OpenHelpPage() {
-    const QString page = HelpPagePath();
+    const QString page = HelpPagePath(services.settings->programFolder);
     if (!page.isEmpty()) {
         services.shell->OpenUrl(QUrl::fromLocalFile(page));
     }
