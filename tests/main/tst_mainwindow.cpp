@@ -6,7 +6,9 @@
 #include "filelist/ReportCtrl.h"
 #include "platform/SingleInstance.h"
 #include "settings/OptionDlg.h"
+#include "ui/main/AboutDlg.h"
 #include "ui/main/AppResources.h"
+#include "ui/main/Processing.h"
 #include "ui/toolkit/FileTreeCtrl.h"
 #include "ui/toolkit/ResizeDlg.h"
 #include "ui/toolkit/SSplitter.h"
@@ -179,18 +181,39 @@ private slots:
         QCOMPARE(run.recorded.opened, opened.isEmpty() ? QList<QUrl>{} : QList<QUrl>{opened});
     }
 
-    // Every control a user can reach has a name a screen reader can say.
+    // Every control a user can reach in each window has a name a screen
+    // reader can say.
+    void everyControlHasAnAccessibleName_data() {
+        QTest::addColumn<QString>("which");
+        for (const char* which : {"main", "options", "about", "processing"}) {
+            QTest::newRow(which) << QString::fromLatin1(which);
+        }
+    }
     void everyControlHasAnAccessibleName() {
+        QFETCH(QString, which);
         QTemporaryDir root;
         Harness run(root.path());
         auto window = run.MakeWindow();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        std::unique_ptr<QWidget> dialog;
+        if (which == u"options") {
+            dialog = std::make_unique<COption>(run.settings, [] {});
+        } else if (which == u"about") {
+            dialog = std::make_unique<CAboutDlg>();
+        }
+        QWidget* shown = which == u"main" ? window.get()
+                         : which == u"processing"
+                             ? static_cast<QWidget*>(window->ProcessingDialog())
+                             : dialog.get();
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
         QStringList unnamed;
-        for (QWidget* widget : window->findChildren<QWidget*>()) {
-            const bool reachable = widget->isVisible() && (widget->focusPolicy() & Qt::TabFocus);
+        for (QWidget* widget : shown->findChildren<QWidget*>()) {
+            const bool reachable = widget->focusPolicy() & Qt::TabFocus;
             const bool pressable = qobject_cast<QAbstractButton*>(widget) != nullptr;
-            if (!widget->isVisible() || (!reachable && !pressable)) {
+            // Qt's own inner parts ("qt_spinbox_lineedit") speak through
+            // the control they belong to.
+            const bool inner = widget->objectName().startsWith(u"qt_"_s);
+            if (!widget->isVisible() || inner || (!reachable && !pressable)) {
                 continue;
             }
             QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
