@@ -25,7 +25,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -127,7 +126,6 @@ void CVELTDlg::Initialise(const QStringList& startPaths) {
     processingDialog->SetStopFlags(&listBusy, &loadRunning);
     processingDialog->hide();
 
-    scanExtensions = {u"MP3"_s};
     closing = 0;
 
     services.settings->InitSettingsPaths();
@@ -772,10 +770,6 @@ void CVELTDlg::keyPressEvent(QKeyEvent* event) {
 void CVELTDlg::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     RelayoutBars();
-}
-
-void CVELTDlg::changeEvent(QEvent* event) {
-    QMainWindow::changeEvent(event);
 }
 
 void CVELTDlg::timerEvent(QTimerEvent* event) {

@@ -238,7 +238,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void changeEvent(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:
@@ -306,7 +305,6 @@ private:
     QHash<QString, int> iconIndexByName;
     int relayoutTimer = 0;
     int totalsTimer = 0;
-    bool firstPaintDone = false;
 };
 
 } // namespace zorvane
