@@ -350,6 +350,10 @@ void CVELTDlg::CreateToolBar() {
             widget->setAccessibleDescription(QString::fromUtf16(button.tip));
         }
     }
+    // The chevron that shows the buttons a narrow window has no room for.
+    if (auto* more = toolBar->findChild<QToolButton*>(u"qt_toolbar_ext_button"_s)) {
+        more->setAccessibleName(u"More tools"_s);
+    }
     addToolBar(Qt::TopToolBarArea, toolBar);
 }
 
