@@ -17,6 +17,8 @@ packages=(
   xvfb xauth ccache
   # The install test validates the desktop entry and the AppStream metadata.
   desktop-file-utils appstream
+  # The tag transfer test writes and reads tags with mutagen.
+  python3-mutagen
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang clang-14 libclang-rt-14-dev llvm-14)

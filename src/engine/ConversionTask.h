@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <cstdint>
@@ -46,6 +47,28 @@ struct TagPicture {
     int type = 3; // the ID3v2 picture type; 3 is the front cover
 };
 
+// A frame or item among the ones the tag step writes whose source held more
+// than one value. The values go out as they were while the task's text is
+// still the one the file list made of them.
+struct TagValues {
+    QByteArray id; // ID3v2 frame id, or APE key in upper case
+    QString shownText;
+    QStringList values;
+};
+
+// What the source's ID3v2 and APE tags hold beyond the eight texts and the
+// pictures, read with the pictures and already made true for the output:
+// chapter and lyric times moved by the speed change, the length set to the
+// output's.
+struct CopiedTags {
+    int id3v2Version = 0; // the source's ID3v2 major version; 0 without one
+    // Whole frames (header and content), rendered for the output's version.
+    std::vector<QByteArray> id3v2Frames;
+    // Whole APE items as the APE tag stores them.
+    std::vector<QByteArray> apeItems;
+    std::vector<TagValues> multiValued;
+};
+
 // One queued file of a conversion run. The run keeps one copy per file in its
 // task list; the driver converts a further working copy, whose stage flags are
 // the only members shared between threads while the file converts.
@@ -82,6 +105,7 @@ public:
     QString unnumberedDestinationPath;
     // Filled in the working copy only, before the stage threads start.
     std::vector<TagPicture> pictures;
+    CopiedTags copiedTags;
 
     // Seconds of output audio in n samples counted over all channels.
     float AudioSeconds(uint64_t n) const;

@@ -4,7 +4,7 @@
 #include "EncoderStage.h"
 #include "EngineContext.h"
 #include "StreamDamage.h"
-#include "TagWriter.h"
+#include "TagTransfer.h"
 #include "TempoStage.h"
 #include "platform/DisplayText.h"
 
@@ -203,10 +203,9 @@ int RunDecoder(EngineContext& ctx, CConversionTask& task) {
         state.Stop();
     } else {
         try {
-            // The pictures are read before any output exists, from the very
+            // The tags are read before any output exists, from the very
             // file the decoder reads, so they cannot go missing half-way.
-            if (!ReadSourcePictures(state, task,
-                                    QStringLiteral("/proc/self/fd/%1").arg(sourceFd))) {
+            if (!ReadSourceTags(state, task, QStringLiteral("/proc/self/fd/%1").arg(sourceFd))) {
                 state.Stop();
             } else if (task.needsProcessing == 1) {
                 task.encoderInput = &ctx.processedRing;

@@ -1,20 +1,25 @@
 #include "TagWriter.h"
 
-#include "BoundedTagStream.h"
 #include "ConversionState.h"
 #include "ConversionTask.h"
+#include "TagTransfer.h"
 #include "platform/DisplayText.h"
 
+#include <taglib/apeitem.h>
 #include <taglib/apetag.h>
 #include <taglib/attachedpictureframe.h>
+#include <taglib/commentsframe.h>
 #include <taglib/id3v1tag.h>
-#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 
-#include <cerrno>
-#include <cstring>
+#include <QRegularExpression>
+
+#include <initializer_list>
+#include <utility>
+#include <vector>
 
 namespace zorvane {
 
@@ -24,10 +29,6 @@ namespace {
 // code points would cut every character beyond U+FFFF to 16 bits.
 TagLib::String ToTagLib(const QString& text) {
     return TagLib::String(text.toUtf8().toStdString(), TagLib::String::UTF8);
-}
-
-QString FromTagLib(const TagLib::String& text) {
-    return QString::fromStdString(text.to8Bit(true));
 }
 
 QByteArray ToQByteArray(const TagLib::ByteVector& bytes) {
@@ -56,12 +57,43 @@ unsigned LeadingNumber(const QString& text) {
     return value;
 }
 
-void SetTextFrame(TagLib::ID3v2::Tag& tag, const char* id, const QString& text) {
-    const TagLib::ByteVector frameId(id, 4);
-    tag.removeFrames(frameId);
-    auto* frame = new TagLib::ID3v2::TextIdentificationFrame(frameId, TagLib::String::UTF8);
-    frame->setText(ToTagLib(text));
-    tag.addFrame(frame);
+// The values a frame or item of the source held, while the task's text is
+// still the one the list made of them; else the task's text alone. An APE
+// item may take them from the ID3v2 frame, the list's first choice.
+TagLib::StringList ValuesFor(const CConversionTask& task, std::initializer_list<const char*> ids,
+                             const QString& text) {
+    for (const char* id : ids) {
+        for (const TagValues& source : task.copiedTags.multiValued) {
+            if (source.id == id && source.shownText == text) {
+                TagLib::StringList values;
+                for (const QString& value : source.values) {
+                    values.append(ToTagLib(value));
+                }
+                return values;
+            }
+        }
+    }
+    return TagLib::StringList(ToTagLib(text));
+}
+
+// 2.3 has no TDRC: a date in its ISO form becomes TYER, TDAT (DDMM) and TIME
+// (HHMM) as TagLib would make them; any other text goes whole to TYER, so
+// that nothing of it is lost.
+std::vector<std::pair<const char*, QString>> Id3v23DateFrames(const QString& date) {
+    static const QRegularExpression iso(
+        QStringLiteral("^(\\d{4})(?:-(\\d{2})-(\\d{2})(?:T(\\d{2}):(\\d{2})(?::\\d{2})?)?)?$"));
+    const QRegularExpressionMatch match = iso.match(date);
+    if (!match.hasMatch()) {
+        return {{"TYER", date}};
+    }
+    std::vector<std::pair<const char*, QString>> frames{{"TYER", match.captured(1)}};
+    if (match.hasCaptured(3)) {
+        frames.emplace_back("TDAT", match.captured(3) + match.captured(2));
+    }
+    if (match.hasCaptured(5)) {
+        frames.emplace_back("TIME", match.captured(4) + match.captured(5));
+    }
+    return frames;
 }
 
 void WriteId3v1(TagLib::ID3v1::Tag& tag, const CConversionTask& task) {
@@ -81,38 +113,88 @@ void WriteId3v1(TagLib::ID3v1::Tag& tag, const CConversionTask& task) {
         tag.setYear(LeadingNumber(task.date));
 }
 
-void WriteId3v2(TagLib::ID3v2::Tag& tag, const CConversionTask& task) {
-    SetTextFrame(tag, "TPE1", task.artist);
-    SetTextFrame(tag, "TPE2", task.albumArtist);
-    SetTextFrame(tag, "TALB", task.album);
-    SetTextFrame(tag, "TRCK", task.track);
-    SetTextFrame(tag, "TIT2", task.title);
-    SetTextFrame(tag, "TCON", task.genre);
-    SetTextFrame(tag, "TDRC", task.date);
-    tag.setComment(ToTagLib(task.comment));
-    SetTextFrame(tag, "TENC", EncoderCreditText());
+// The tag is put together frame by frame rather than by TagLib's
+// Tag::render: for 2.3 that moves the converted date and genre behind every
+// other frame and drops the frames 2.3 does not define (TSOP, TSOA, RVA2 and
+// others that 2.3 files carry all the same).
+QByteArray RenderId3v2(const CConversionTask& task) {
+    const unsigned version =
+        task.copiedTags.id3v2Version == 2 || task.copiedTags.id3v2Version == 3 ? 3u : 4u;
+    TagLib::ByteVector frames;
+    const auto append = [&frames, version](TagLib::ID3v2::Frame& frame) {
+        frames.append(RenderFrame(frame, version));
+    };
+    const auto text = [&append](const char* id, const TagLib::StringList& values) {
+        TagLib::ID3v2::TextIdentificationFrame frame(TagLib::ByteVector(id, 4),
+                                                     TagLib::String::UTF8);
+        frame.setText(values);
+        append(frame);
+    };
+    text("TPE1", ValuesFor(task, {"TPE1"}, task.artist));
+    text("TPE2", ValuesFor(task, {"TPE2"}, task.albumArtist));
+    text("TALB", ValuesFor(task, {"TALB"}, task.album));
+    text("TRCK", ValuesFor(task, {"TRCK"}, task.track));
+    text("TIT2", ValuesFor(task, {"TIT2"}, task.title));
+    text("TCON", ValuesFor(task, {"TCON"}, task.genre));
+    if (version == 4) {
+        text("TDRC", ToTagLib(task.date));
+    } else {
+        for (const auto& [id, value] : Id3v23DateFrames(task.date)) {
+            text(id, ToTagLib(value));
+        }
+    }
+    // As TagLib's comment setter: an empty comment is no frame at all.
+    if (!task.comment.isEmpty()) {
+        TagLib::ID3v2::CommentsFrame comment(TagLib::String::UTF8);
+        comment.setText(ToTagLib(task.comment));
+        append(comment);
+    }
+    text("TENC", ToTagLib(EncoderCreditText()));
     // Re-encoding must not lose the album art people care about.
     for (const TagPicture& picture : task.pictures) {
-        auto* frame = new TagLib::ID3v2::AttachedPictureFrame();
-        frame->setTextEncoding(TagLib::String::UTF8);
-        frame->setMimeType(ToTagLib(picture.mimeType));
-        frame->setType(TagLib::ID3v2::AttachedPictureFrame::Type(picture.type));
-        frame->setDescription(ToTagLib(picture.description));
-        frame->setPicture(TagLib::ByteVector(picture.data.constData(), uint(picture.data.size())));
-        tag.addFrame(frame);
+        TagLib::ID3v2::AttachedPictureFrame frame;
+        frame.setTextEncoding(TagLib::String::UTF8);
+        frame.setMimeType(ToTagLib(picture.mimeType));
+        frame.setType(TagLib::ID3v2::AttachedPictureFrame::Type(picture.type));
+        frame.setDescription(ToTagLib(picture.description));
+        frame.setPicture(TagLib::ByteVector(picture.data.constData(), uint(picture.data.size())));
+        append(frame);
     }
+    QByteArray rendered = ToQByteArray(frames);
+    for (const QByteArray& frame : task.copiedTags.id3v2Frames) {
+        rendered += frame;
+    }
+    // The padding TagLib leaves, so that a tagger can grow the tag in place.
+    constexpr int kPadding = 1024;
+    TagLib::ID3v2::Header header;
+    header.setMajorVersion(version);
+    header.setTagSize(uint(rendered.size() + kPadding));
+    return ToQByteArray(header.render()) + rendered + QByteArray(kPadding, '\0');
 }
 
 void WriteApe(TagLib::APE::Tag& tag, const CConversionTask& task) {
-    tag.addValue("ARTIST", ToTagLib(task.artist), true);
-    tag.addValue("ALBUM ARTIST", ToTagLib(task.albumArtist), true);
-    tag.addValue("ALBUM", ToTagLib(task.album), true);
-    tag.addValue("TRACK", ToTagLib(task.track), true);
-    tag.addValue("TITLE", ToTagLib(task.title), true);
-    tag.addValue("GENRE", ToTagLib(task.genre), true);
-    tag.addValue("DATE", ToTagLib(task.date), true);
-    tag.addValue("COMMENT", ToTagLib(task.comment), true);
+    struct Written {
+        const char* key;
+        const QString& text;
+        const char* frame; // the ID3v2 frame of the same text
+    };
+    const Written items[] = {
+        {"ARTIST", task.artist, "TPE1"}, {"ALBUM ARTIST", task.albumArtist, "TPE2"},
+        {"ALBUM", task.album, "TALB"},   {"TRACK", task.track, "TRCK"},
+        {"TITLE", task.title, "TIT2"},   {"GENRE", task.genre, "TCON"},
+        {"DATE", task.date, "TDRC"},     {"COMMENT", task.comment, "COMM"}};
+    for (const Written& item : items) {
+        tag.setItem(item.key, TagLib::APE::Item(
+                                  item.key, ValuesFor(task, {item.key, item.frame}, item.text)));
+    }
     tag.addValue("Encoded By", ToTagLib(EncoderCreditText()), true);
+    for (const QByteArray& bytes : task.copiedTags.apeItems) {
+        TagLib::APE::Item item;
+        item.parse(TagLib::ByteVector(bytes.constData(), uint(bytes.size())));
+        if (!item.key().isEmpty()) {
+            tag.setItem(item.key(), item);
+        }
+    }
 }
 
 } // namespace
@@ -125,9 +207,7 @@ RenderedTags RenderTags(CConversionTask& task) {
     task.tagTypesToWrite = task.sourceTagTypes & (TagBitId3v1 | TagBitId3v2 | TagBitApe);
     RenderedTags rendered;
     if (task.tagTypesToWrite & TagBitId3v2) {
-        TagLib::ID3v2::Tag tag;
-        WriteId3v2(tag, task);
-        rendered.leading = ToQByteArray(tag.render(TagLib::ID3v2::v4));
+        rendered.leading = RenderId3v2(task);
     }
     if (task.tagTypesToWrite & TagBitApe) {
         TagLib::APE::Tag tag;
@@ -143,45 +223,6 @@ RenderedTags RenderTags(CConversionTask& task) {
         }
     }
     return rendered;
-}
-
-int ReadSourcePictures(ConversionState& state, CConversionTask& task, const QString& readPath) {
-    task.pictures.clear();
-    if (!(task.sourceTagTypes & TagBitId3v2)) {
-        return 1;
-    }
-    BoundedTagStream stream(readPath);
-    if (!stream.isOpen()) {
-        const int error = errno != 0 ? errno : EIO;
-        state.PostLog(
-            QStringLiteral("File Error: %1").arg(QString::fromLocal8Bit(std::strerror(error))),
-            LogError);
-        return 0;
-    }
-    TagLib::MPEG::File source(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-    for (const HiddenTagFrame& hidden : stream.HiddenFrames()) {
-        state.PostLog(QStringLiteral("Tag frame %1 of the source skipped: it holds more than "
-                                     "%2 MB.")
-                          .arg(EscapedForDisplay(hidden.frameId))
-                          .arg(kMaxTagFrameBytes / (1024 * 1024)),
-                      LogWarning);
-    }
-    if (!source.isValid() || !source.hasID3v2Tag()) {
-        return 1;
-    }
-    for (TagLib::ID3v2::Frame* frame : source.ID3v2Tag()->frameList("APIC")) {
-        const auto* picture = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame);
-        if (!picture) {
-            continue;
-        }
-        TagPicture copy;
-        copy.data = ToQByteArray(picture->picture());
-        copy.mimeType = FromTagLib(picture->mimeType());
-        copy.description = FromTagLib(picture->description());
-        copy.type = int(picture->type());
-        task.pictures.push_back(std::move(copy));
-    }
-    return 1;
 }
 
 void PostTagWriteFailure(ConversionState& state, const CConversionTask& task,

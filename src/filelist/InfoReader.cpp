@@ -4,6 +4,7 @@
 #include "engine/BoundedTagStream.h"
 #include "engine/ConversionTask.h"
 #include "engine/EngineContext.h"
+#include "engine/TagTransfer.h"
 #include "platform/MessageSink.h"
 
 #include <QFile>
@@ -19,6 +20,7 @@
 #include <taglib/mpegfile.h>
 
 #include <initializer_list>
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -335,6 +337,15 @@ void InfoReader::ReadTags(const QString& path, InfoRowSink& row) {
         id3v2 = nullptr;
     }
     TagLib::APE::Tag* ape = file.APETag(false);
+    // TagLib looks for an APE tag only right before the ID3v1 tag, where a
+    // Lyrics3v2 block may stand instead.
+    std::unique_ptr<TagLib::APE::Tag> apeBehindLyrics;
+    if (!ape && file.isValid()) {
+        if (const long footerAt = ApeFooterBehindLyrics3(file); footerAt >= 0) {
+            apeBehindLyrics = std::make_unique<TagLib::APE::Tag>(&file, footerAt);
+            ape = apeBehindLyrics.get();
+        }
+    }
     if (ape) {
         kinds += QStringLiteral("APEv%1  ").arg(ape->footer()->version() / 1000);
         info.tagFlags |= TagBitApe;
