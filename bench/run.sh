@@ -8,6 +8,9 @@
 #   BENCH_QUICK=1 bench/run.sh   short inputs, 3 repetitions, for trying it out
 #   BENCH_REGEN=1 bench/run.sh   make the inputs again
 #   BENCH_SKIP_BUILD=1 bench/run.sh   measure the last build as it is
+#   BENCH_JOBS="2 4" bench/run.sh     the --jobs counts of the batch rows
+#                                     besides 1 (default: 2 up to the cores)
+#   BENCH_INPUTS=batch bench/run.sh   only some inputs (of music speech batch)
 #
 # See bench/README.md for what the figures mean.
 set -euo pipefail
@@ -37,6 +40,15 @@ die() {
     printf 'bench: %s\n' "$*" >&2
     exit 1
 }
+
+# The batch is also converted with several files at once: one row per
+# --jobs count above 1 (the zorvane row is --jobs 1).
+read -r -a batch_jobs <<<"${BENCH_JOBS:-$(seq -s ' ' 2 "$cores")}"
+jobs_tools=()
+for j in "${batch_jobs[@]}"; do
+    [[ $j =~ ^[0-9]+$ && $j -ge 2 ]] || die "BENCH_JOBS: $j is not a job count above 1"
+    jobs_tools+=("jobs$j")
+done
 
 # ---------------------------------------------------------------- tools ---
 
@@ -208,9 +220,13 @@ run_tool() { # rep input tool
     local dest=$scratch/dest
     rm -rf "$dest" && mkdir -p "$dest"
     case $tool in
-    zorvane)
+    zorvane | jobs*)
+        # One file at a time for the zorvane row, whatever the default is on
+        # this machine, so that its figures compare across machines.
+        local jobs=1
+        [[ $tool == jobs* ]] && jobs=${tool#jobs}
         measure "$rep" "$input" "$tool" env XDG_CONFIG_HOME="$scratch/config" "$convert" \
-            --speed 150 --mode tempo --bitrate 128 --rate auto --channels auto \
+            --jobs "$jobs" --speed 150 --mode tempo --bitrate 128 --rate auto --channels auto \
             --out "$dest" "${files[@]}"
         ;;
     sox)
@@ -232,7 +248,7 @@ run_tool() { # rep input tool
     esac
     # The first repetition keeps a record of what each converter wrote, so a
     # converter that silently wrote nothing or the wrong length shows up.
-    if [ "$rep" = 1 ] && [[ $tool == zorvane || $tool == sox || $tool == ffmpeg ]]; then
+    if [ "$rep" = 1 ] && [[ $tool == zorvane || $tool == jobs* || $tool == sox || $tool == ffmpeg ]]; then
         local written
         written=$(find "$dest" -name '*.mp3' -size +0 | wc -l)
         [ "$written" -eq ${#files[@]} ] || die "$tool wrote $written of ${#files[@]} files"
@@ -254,7 +270,7 @@ audio_seconds() { # input -> seconds of output audio
 # that repetition's three stages, then its median taken like the others.
 summarize() {
     local lengths=$1
-    awk -F, -v lengths="$lengths" '
+    awk -F, -v lengths="$lengths" -v jobs="${jobs_tools[*]}" '
     function median(list,    n, a, i, j, t) {
         n = split(list, a, " ")
         for (i = 2; i <= n; i++) {
@@ -291,7 +307,7 @@ summarize() {
         }
         print "input,command,runs,wall_s,wall_min_s,wall_max_s,cpu_s,realtime_x,peak_mb,zorvane_wall_ratio"
         ni = split("music speech batch", inputs, " ")
-        nt = split("zorvane sox ffmpeg bound decode tempo encode", tools, " ")
+        nt = split("zorvane " jobs " sox ffmpeg bound decode tempo encode", tools, " ")
         for (i = 1; i <= ni; i++) {
             zk = inputs[i] SUBSEP "zorvane"
             if (!(zk in count)) continue
@@ -381,6 +397,21 @@ busy_warning() {
     }' "$raw"
 }
 
+# The batch with one and with several files at once: how much of the
+# machine each run used, CPU seconds / (wall seconds x cores), and what the
+# extra pipelines gained.
+batch_core_use() {
+    awk -F, -v cores="$cores" '
+    $1 == "batch" && ($2 == "zorvane" || $2 ~ /^jobs/) {
+        n = $2 == "zorvane" ? 1 : substr($2, 5) + 0
+        if (n == 1) base = $4
+        printf "  --jobs %-3d wall %6.2f s  CPU %6.2f s  core use %5.1f %%  peak %6.1f MB", n, $4,
+            $7, 100 * $7 / ($4 * cores), $9
+        if (n > 1 && base > 0) printf "  %+5.1f %% faster than --jobs 1", 100 * (base / $4 - 1)
+        printf "\n"
+    }' "$1"
+}
+
 # The engine's own account of where its stages spent their time, from one
 # extra, untimed run on the single file.
 stage_profile() {
@@ -416,7 +447,11 @@ main() {
     echo "rep,input,command,wall_s,cpu_s,peak_kb,other_cpu_s,other_percent" >"$raw"
     echo "input,command,output_audio_s" >"$out/output-lengths.csv"
 
-    local names=(music speech batch) lengths="" name
+    local names lengths="" name
+    read -r -a names <<<"${BENCH_INPUTS:-music speech batch}"
+    for name in "${names[@]}"; do
+        [[ $name =~ ^(music|speech|batch)$ ]] || die "BENCH_INPUTS: $name is not music, speech or batch"
+    done
     for name in "${names[@]}"; do
         lengths+="$name $(audio_seconds "$name") "
     done
@@ -431,10 +466,13 @@ main() {
     for ((rep = 1; rep <= runs; rep++)); do
         say "repetition $rep of $runs"
         for name in "${names[@]}"; do
+            local these=("${tools[@]}")
+            [ "$name" = batch ] && these+=("${jobs_tools[@]}")
+            n=${#these[@]}
             # Rotating the order spreads any warm-up or thermal drift evenly
             # over the commands instead of always hitting the same one.
             for ((i = 0; i < n; i++)); do
-                tool=${tools[$(((i + rep - 1) % n))]}
+                tool=${these[$(((i + rep - 1) % n))]}
                 run_tool "$rep" "$name" "$tool"
             done
         done
@@ -449,9 +487,14 @@ main() {
         "$(soxi -D "$inputs/music.mp3")" "$(soxi -D "$inputs/speech.mp3")" "$batch_n" \
         "$(soxi -D "$(input_files batch | head -n 1)")"
     echo "zorvane/this = zorvane's wall time divided by the row's (below 1: zorvane is faster)."
+    echo "The zorvane rows convert one file at a time (--jobs 1); on a jobsN row, N files at once,"
+    echo "and zorvane/this is then the speed-up over --jobs 1."
     echo
     print_table "$out/results.csv"
     busy_warning
+    echo
+    echo "Batch of $batch_n with several files at once (core use = CPU s / (wall s x $cores cores)):"
+    batch_core_use "$out/results.csv"
     echo
     echo "Stage profile of zorvane-convert on the single file:"
     stage_profile

@@ -4,6 +4,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QThread>
+
+#include <algorithm>
 
 namespace zorvane {
 
@@ -73,6 +76,18 @@ std::optional<int> ParseChannels(const QString& value) {
     return std::nullopt;
 }
 
+// More pipelines than this only queue for the same cores and memory.
+constexpr int kMaxJobs = 64;
+
+std::optional<int> ParseJobs(const QString& value) {
+    bool ok = false;
+    const int jobs = value.trimmed().toInt(&ok);
+    if (!ok || jobs < 1 || jobs > kMaxJobs) {
+        return std::nullopt;
+    }
+    return jobs;
+}
+
 std::optional<int> ParseMode(const QString& value) {
     if (value.compare(u"tempo", Qt::CaseInsensitive) == 0) {
         return int(SpeedModeTempo);
@@ -107,6 +122,9 @@ const ValueOption* FindValueOption(const QString& name) {
         {u"--channels", u"mono", ParseChannels,
          [] { return QStringLiteral("auto, mono, stereo, joint or dual"); },
          &CliOptions::channelMode},
+        {u"--jobs", u"2", ParseJobs,
+         [] { return QStringLiteral("a number of files from 1 to %1").arg(kMaxJobs); },
+         &CliOptions::jobs},
     };
     for (const ValueOption& option : kOptions) {
         if (name == QStringView(option.name)) {
@@ -117,6 +135,10 @@ const ValueOption* FindValueOption(const QString& name) {
 }
 
 } // namespace
+
+int DefaultJobs() {
+    return std::max(1, QThread::idealThreadCount() / 2);
+}
 
 QString UsageText() {
     return QStringLiteral(
@@ -147,6 +169,10 @@ QString UsageText() {
                "                      and waited\n"
                "  --stop-on-error     stop at the first file that fails, as the desktop\n"
                "                      program does; by default the others still convert\n"
+               "  --jobs N            convert N files at once (default here: %3, half the\n"
+               "                      cores); with N above 1, each file's log lines are\n"
+               "                      printed together when it ends, in the order the\n"
+               "                      files finish; --jobs 1 converts one after another\n"
                "  -h, --help          show this text\n"
                "\n"
                "An existing file is never overwritten: the new one is numbered, e.g.\n"
@@ -155,16 +181,16 @@ QString UsageText() {
                "names that are not valid UTF-8 (rename those to convert them). At the\n"
                "end, standard error lists every file that was not converted, and why.\n"
                "\n"
-               "Ctrl+C (or SIGTERM, SIGHUP) stops after cleaning up the current file;\n"
+               "Ctrl+C (or SIGTERM, SIGHUP) stops after cleaning up the current files;\n"
                "a second Ctrl+C ends the tool at once, which can leave the current\n"
-               "output behind as a hidden temporary file (.NAME.XXXXXX.part) in the\n"
+               "outputs behind as hidden temporary files (.NAME.XXXXXX.part) in the\n"
                "output folder.\n"
                "\n"
                "Exit status: 0 when every file was converted without an error line, 1\n"
                "when a file was skipped or failed, an error line was logged or standard\n"
                "output could not be written, 2 when the arguments were wrong, 130 after\n"
                "a second Ctrl+C.\n")
-        .arg(BitrateList(), RateList());
+        .arg(BitrateList(), RateList(), QString::number(DefaultJobs()));
 }
 
 ConversionSettings CliOptions::Apply(ConversionSettings base) const {

@@ -28,6 +28,8 @@ struct CliOptions {
     std::optional<int> bitrateIndex;
     std::optional<int> frequencyIndex;
     std::optional<int> channelMode;
+    // How many files convert at once; unset: DefaultJobs().
+    std::optional<int> jobs;
     std::optional<QString> outputFolder; // --out
     bool sameAsSource = false;           // --same-as-source
 
@@ -39,6 +41,10 @@ struct CliOptions {
 // (a file name need not be UTF-8). On a mistake returns nothing and sets
 // *error to a message that says what to do.
 std::optional<CliOptions> ParseCommandLine(const QList<QByteArray>& args, QString* error);
+
+// Files converted at once when --jobs is not given: one pipeline keeps
+// about two cores busy, so half the cores, and at least one.
+int DefaultJobs();
 
 // The --help text.
 QString UsageText();

@@ -82,20 +82,25 @@ bool ConsoleReceiver::event(QEvent* e) {
     }
     if (EngineEventCast<ConvFinishedEvent>(e)) {
         finished = true;
-        // The driver wrote its failures before it posted this.
-        const size_t failed = state.failures.size();
-        PrintLine(failed == 0 ? QStringLiteral("Finished converting, all done ^_^")
-                              : QStringLiteral("Finished converting; %1 of %2 failed.")
-                                    .arg(failed)
-                                    .arg(state.tasks.size()),
-                  LogNormal);
+        if (!holding) {
+            // The driver wrote its failures before it posted this.
+            PrintLine(FinishedLine(state.failures.size(), state.tasks.size()), LogNormal);
+        }
         return true;
     }
     return QObject::event(e);
 }
 
+QString FinishedLine(size_t failed, size_t taskCount) {
+    return failed == 0
+               ? QStringLiteral("Finished converting, all done ^_^")
+               : QStringLiteral("Finished converting; %1 of %2 failed.").arg(failed).arg(taskCount);
+}
+
 void ConsoleReceiver::PrintLine(const QString& text, int level, const QString& detail) {
-    ClearProgress();
+    if (!holding) {
+        ClearProgress();
+    }
     QString prefix;
     if (level == LogWarning) {
         // Something was left out of a file that still converts: worth a mark,
@@ -105,9 +110,14 @@ void ConsoleReceiver::PrintLine(const QString& text, int level, const QString& d
         prefix = QStringLiteral("ERROR: ");
         ++errorLines;
     }
-    out.WriteLine(detail.isEmpty()
-                      ? prefix + text
-                      : prefix + text + QLatin1String(": ") + EscapedForDisplay(detail));
+    QString line = detail.isEmpty()
+                       ? prefix + text
+                       : prefix + text + QLatin1String(": ") + EscapedForDisplay(detail);
+    if (holding) {
+        held << line;
+    } else {
+        out.WriteLine(line);
+    }
 }
 
 void ConsoleReceiver::DrawProgress(float filePercent, float overallPercent) {
@@ -144,6 +154,31 @@ void ConsoleReceiver::ClearProgress() {
         std::fprintf(stderr, "\r\033[K");
         std::fflush(stderr);
         progressShown = false;
+    }
+}
+
+void BatchProgressLine::Draw(double percent, int filesDone, int fileCount, double speed,
+                             double elapsed) {
+    if (!live) {
+        return;
+    }
+    const double p = std::clamp(percent, 0.0, 100.0);
+    const QString left = p > 0 ? Hms((100.0 - p) * elapsed / p) : QStringLiteral("--:--:--");
+    const QString line = QStringLiteral("run %1%  files %2/%3 done  speed %4x  left %5")
+                             .arg(QString::asprintf("%5.1f", p))
+                             .arg(filesDone)
+                             .arg(fileCount)
+                             .arg(QString::asprintf("%.1f", speed), left);
+    std::fprintf(stderr, "\r\033[K%s", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+    shown = true;
+}
+
+void BatchProgressLine::Clear() {
+    if (shown) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+        shown = false;
     }
 }
 

@@ -4,9 +4,11 @@
 #include "platform/MessageSink.h"
 
 #include <QObject>
+#include <QStringList>
 
 #include <atomic>
 #include <cstdio>
+#include <utility>
 
 namespace zorvane {
 
@@ -52,6 +54,13 @@ public:
     bool Finished() const { return finished; }
     int ErrorLines() const { return errorLines; }
 
+    // From now on the log lines are kept (TakeHeldLines) instead of printed,
+    // and the end of a run prints nothing: a pipeline of a batch prints each
+    // file's lines as one block when the file ends, so that the lines of
+    // files converted at the same time never interleave.
+    void HoldLines() { holding = true; }
+    QStringList TakeHeldLines() { return std::exchange(held, QStringList()); }
+
     // ConversionView, called on the driver thread: only atomics are touched.
     void SetTitle(const QString&) override {}
     void SetSourceText(const QString&) override {}
@@ -72,7 +81,27 @@ private:
     bool liveProgress;
     bool progressShown = false;
     bool finished = false;
+    bool holding = false;
+    QStringList held;
     int errorLines = 0;
+};
+
+// The line that ends a run that was not stopped.
+QString FinishedLine(size_t failed, size_t taskCount);
+
+// The live progress line of a batch converted by several pipelines, on
+// standard error when that is a terminal.
+class BatchProgressLine {
+public:
+    explicit BatchProgressLine(bool onTerminal) : live(onTerminal) {}
+    // percent of the run's audio, files done of all, audio seconds per
+    // second of the run, elapsed seconds.
+    void Draw(double percent, int filesDone, int fileCount, double speed, double elapsed);
+    void Clear();
+
+private:
+    bool live;
+    bool shown = false;
 };
 
 } // namespace zorvane

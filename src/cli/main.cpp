@@ -3,11 +3,13 @@
 #include "CommandLine.h"
 #include "ConsoleReceiver.h"
 
+#include "engine/ConversionDriver.h"
 #include "engine/ConversionRun.h"
 #include "engine/ConversionState.h"
 #include "engine/EngineContext.h"
 #include "engine/FolderPaths.h"
 #include "engine/TaskRules.h"
+#include "engine/Ticks.h"
 #include "filelist/FileListColumns.h"
 #include "filelist/FileRow.h"
 #include "filelist/FolderScan.h"
@@ -130,15 +132,29 @@ QList<QFileInfo> CollectFiles(const CliOptions& options, QList<Unconverted>* ski
 }
 
 // The files of a run that were not converted: those skipped before it, the
-// failed ones, and those the run never reached because it stopped.
-QList<Unconverted> NotConverted(QList<Unconverted> skipped, const ConversionState& state,
-                                bool finished) {
-    for (const TaskFailure& failure : state.failures) {
-        skipped.append({EscapedForDisplay(state.tasks[size_t(failure.taskIndex)].sourcePath),
+// failed ones (in task order), and those from `firstNotReached` on, which the
+// run never started because it stopped.
+QList<Unconverted> NotConverted(QList<Unconverted> skipped,
+                                const std::vector<CConversionTask>& tasks,
+                                const std::vector<TaskFailure>& failures, int firstNotReached) {
+    for (const TaskFailure& failure : failures) {
+        skipped.append({EscapedForDisplay(tasks[size_t(failure.taskIndex)].sourcePath),
                         EscapedForDisplay(failure.reason)});
     }
+    const QString why =
+        interrupted.load() != 0
+            ? QStringLiteral("not converted: the run was interrupted")
+            : QStringLiteral("not converted: the run stopped at the failure (--stop-on-error)");
+    for (int i = firstNotReached; i < int(tasks.size()); ++i) {
+        skipped.append({EscapedForDisplay(tasks[size_t(i)].sourcePath), why});
+    }
+    return skipped;
+}
+
+// The first task a one-pipeline run never reached.
+int FirstNotReached(const ConversionState& state, bool finished) {
     if (finished) {
-        return skipped;
+        return int(state.tasks.size());
     }
     // The driver counts a file as gone through after its status line; a
     // file whose folder could not be made stopped the run before that.
@@ -146,14 +162,7 @@ QList<Unconverted> NotConverted(QList<Unconverted> skipped, const ConversionStat
     if (!state.failures.empty()) {
         next = std::max(next, state.failures.back().taskIndex + 1);
     }
-    const QString why =
-        interrupted.load() != 0
-            ? QStringLiteral("not converted: the run was interrupted")
-            : QStringLiteral("not converted: the run stopped at the failure (--stop-on-error)");
-    for (int i = next; i < int(state.tasks.size()); ++i) {
-        skipped.append({EscapedForDisplay(state.tasks[size_t(i)].sourcePath), why});
-    }
-    return skipped;
+    return next;
 }
 
 void PrintSummary(const QList<Unconverted>& notConverted, qsizetype fileCount) {
@@ -193,6 +202,196 @@ QString HeaderLine() {
         titles << column.title.toString();
     }
     return titles.join(u'\t');
+}
+
+void AddTimes(StageTimes& into, const StageTimes& from) {
+    AddMicros(into.totalUs, from.totalUs.load());
+    AddMicros(into.waitInputUs, from.waitInputUs.load());
+    AddMicros(into.waitOutputUs, from.waitOutputUs.load());
+}
+
+// Runs `start` with the stop signals blocked, so that the engine threads it
+// starts (and the threads those start) inherit the mask and the handlers
+// run on the main thread only.
+template <typename Start> void WithStopSignalsBlocked(Start start) {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&stopSignals, signalNumber);
+    }
+    sigset_t mainMask;
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &mainMask);
+    start();
+    pthread_sigmask(SIG_SETMASK, &mainMask, nullptr);
+}
+
+// One pipeline of a batch: its own rings, decoder handle, run state, driver
+// thread and receiver, reused file after file. Nothing is shared between two
+// pipelines but the output folder, whose names are claimed atomically.
+struct Pipeline {
+    explicit Pipeline(ConsoleOutput& output) : receiver(state, output, false) {
+        receiver.HoldLines();
+        state.receiver = &receiver;
+        state.view = &receiver;
+        state.startDelayMs = 0;
+    }
+
+    EngineContext ctx;
+    ConversionState state;
+    ConsoleReceiver receiver;
+    int taskIndex = -1; // the batch's task being converted; -1: idle
+};
+
+// What a batch run of several pipelines leaves for the summary.
+struct BatchOutcome {
+    bool finished = false; // every file went through, no stop
+    std::vector<TaskFailure> failures;
+    int firstNotReached = 0;
+    int errorLines = 0;
+};
+
+// Converts the tasks of `batch` with `jobs` pipelines, each file as a run of
+// one task of its own pipeline, handed out in task order as pipelines come
+// free. Each file's log lines are printed as one block when it ends.
+BatchOutcome RunPipelines(ConversionState& batch, int jobs, bool stopOnError, ConsoleOutput& output,
+                          bool liveProgress, bool* engineFailed) {
+    BatchOutcome outcome;
+    std::vector<std::unique_ptr<Pipeline>> pipelines;
+    for (int i = 0; i < jobs; ++i) {
+        pipelines.push_back(std::make_unique<Pipeline>(output));
+        if (!pipelines.back()->ctx.IsValid()) {
+            PrintError(pipelines.back()->ctx.InitError());
+            *engineFailed = true;
+            return outcome;
+        }
+    }
+    const int taskCount = int(batch.tasks.size());
+    int next = 0;
+    int filesDone = 0;
+    bool stopAll = false;
+    bool stopAsked = false;
+    uint64_t samplesOfDoneFiles = 0;
+    double secondsOfDoneFiles = 0.0;
+    BatchProgressLine progress(liveProgress);
+    const uint32_t runStart = TickCount();
+    batch.overallStartTick.store(runStart);
+    batch.profile.Reset();
+
+    auto startNext = [&](Pipeline& p) {
+        if (stopAll || interrupted.load() != 0 || next >= taskCount) {
+            return;
+        }
+        const CConversionTask& task = batch.tasks[size_t(next)];
+        p.state.tasks = {task};
+        p.state.totalSamplesExpected = task.expectedSamples;
+        p.state.totalAudioSeconds = task.AudioSeconds(task.expectedSamples);
+        p.state.settings = batch.settings;
+        p.state.continueAfterError = batch.continueAfterError;
+        p.taskIndex = next++;
+        WithStopSignalsBlocked([&p] { StartConversion(p.ctx, p.state); });
+    };
+    auto stopOthers = [&](const QString& reason, bool cancel) {
+        for (auto& other : pipelines) {
+            if (other->taskIndex < 0) {
+                continue;
+            }
+            if (cancel) {
+                other->state.aborted.store(1);
+            } else {
+                other->state.NoteFirstError(reason);
+            }
+            other->state.Stop();
+        }
+    };
+    auto finish = [&](Pipeline& p) {
+        WaitForConversion(p.ctx, p.state);
+        QCoreApplication::sendPostedEvents(&p.receiver);
+        progress.Clear();
+        for (const QString& line : p.receiver.TakeHeldLines()) {
+            output.WriteLine(line);
+        }
+        for (const TaskFailure& failure : p.state.failures) {
+            outcome.failures.push_back({p.taskIndex, failure.reason});
+        }
+        samplesOfDoneFiles += p.state.overallSamplesDone.load();
+        secondsOfDoneFiles += p.state.OverallAudioSeconds();
+        AddTimes(batch.profile.decoder, p.state.profile.decoder);
+        AddTimes(batch.profile.tempo, p.state.profile.tempo);
+        AddTimes(batch.profile.encoder, p.state.profile.encoder);
+        ++filesDone;
+        if (!p.state.failures.empty() && stopOnError && !stopAll) {
+            stopAll = true;
+            stopOthers(QStringLiteral("not finished: the run stopped at another file's failure "
+                                      "(--stop-on-error)"),
+                       false);
+        }
+        p.taskIndex = -1;
+    };
+    auto drawProgress = [&] {
+        uint64_t samples = samplesOfDoneFiles;
+        double seconds = secondsOfDoneFiles;
+        for (const auto& p : pipelines) {
+            if (p->taskIndex >= 0) {
+                samples += p->state.overallSamplesDone.load();
+                seconds += p->state.OverallAudioSeconds();
+            }
+        }
+        const double elapsed = double(TicksSince(runStart)) / 1000.0;
+        const double percent = batch.totalSamplesExpected > 0
+                                   ? 100.0 * double(samples) / double(batch.totalSamplesExpected)
+                                   : 0.0;
+        progress.Draw(percent, filesDone, taskCount, elapsed > 0 ? seconds / elapsed : 0.0,
+                      elapsed);
+    };
+
+    for (auto& p : pipelines) {
+        startNext(*p);
+    }
+    QTimer poll;
+    int ticks = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (interrupted.load() != 0 && !stopAsked) {
+            // Stop cleanly: the files under way end as errors, nothing is killed.
+            stopAsked = true;
+            stopOthers(QString(), true);
+        }
+        bool busy = false;
+        for (auto& p : pipelines) {
+            if (p->taskIndex >= 0 && p->state.driverThread.Finished()) {
+                finish(*p);
+                startNext(*p);
+            }
+            busy = busy || p->taskIndex >= 0;
+        }
+        if (!busy) {
+            QCoreApplication::quit();
+        } else if (++ticks % 4 == 0) {
+            drawProgress();
+        }
+    });
+    poll.start(50);
+    QCoreApplication::exec();
+    progress.Clear();
+
+    std::sort(outcome.failures.begin(), outcome.failures.end(),
+              [](const TaskFailure& a, const TaskFailure& b) { return a.taskIndex < b.taskIndex; });
+    outcome.firstNotReached = next;
+    outcome.finished = !stopAll && interrupted.load() == 0 && next == taskCount;
+    for (const auto& p : pipelines) {
+        outcome.errorLines += p->receiver.ErrorLines();
+    }
+    if (outcome.finished) {
+        if (taskCount > 1) {
+            const double total = double(TicksSince(runStart)) / 1000.0;
+            output.WriteLine(LogSeparatorLine());
+            output.WriteLine(
+                QStringLiteral("Total time elapsed %1 secs, overall speed %2x.")
+                    .arg(QString::asprintf("%.2f", total),
+                         QString::asprintf("%.2f", total > 0 ? secondsOfDoneFiles / total : 0.0)));
+        }
+        output.WriteLine(FinishedLine(outcome.failures.size(), size_t(taskCount)));
+    }
+    return outcome;
 }
 
 } // namespace
@@ -259,11 +458,6 @@ int main(int argc, char** argv) {
     state.startDelayMs = 0; // no window to wait for
     state.continueAfterError = !options->stopOnError;
 
-    EngineContext ctx;
-    if (!ctx.IsValid()) {
-        PrintError(ctx.InitError());
-        return 1;
-    }
     if (state.settings.sameAsSource == 0 && !QFileInfo(state.settings.outputFolder).isDir()) {
         // A failure shows up per file in the log, naming the folder.
         CreateFolderPath(state.settings.outputFolder);
@@ -285,9 +479,7 @@ int main(int argc, char** argv) {
     }
 
     ConsoleOutput output(stdout, QStringLiteral("the conversions go on"));
-    ConsoleReceiver receiver(state, output, isatty(STDERR_FILENO) != 0);
-    state.receiver = &receiver;
-    state.view = &receiver;
+    const bool liveProgress = isatty(STDERR_FILENO) != 0;
 
     // A closed terminal is one more way of asking the run to stop. The
     // handlers run one at a time, on the main thread only (the engine's
@@ -301,10 +493,41 @@ int main(int argc, char** argv) {
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
         SetSignalHandler(signalNumber, OnInterrupt, &stopSignals);
     }
-    sigset_t mainMask;
-    pthread_sigmask(SIG_BLOCK, &stopSignals, &mainMask);
-    StartConversion(ctx, state);
-    pthread_sigmask(SIG_SETMASK, &mainMask, nullptr);
+
+    const qsizetype fileCount = skipped.size() + qsizetype(state.tasks.size());
+    const int jobs = std::min(options->jobs.value_or(DefaultJobs()), int(state.tasks.size()));
+    if (jobs > 1) {
+        bool engineFailed = false;
+        const BatchOutcome outcome =
+            RunPipelines(state, jobs, options->stopOnError, output, liveProgress, &engineFailed);
+        if (engineFailed) {
+            return 1;
+        }
+        if (options->profile) {
+            output.Write(u'\n' + state.profile.Report());
+        }
+        const QList<Unconverted> notConverted =
+            NotConverted(skipped, state.tasks, outcome.failures, outcome.firstNotReached);
+        PrintSummary(notConverted, fileCount);
+        if (notConverted.isEmpty() && outcome.errorLines > 0) {
+            PrintError(QStringLiteral("every file was converted, but the log has %1 ERROR line%2")
+                           .arg(outcome.errorLines)
+                           .arg(outcome.errorLines == 1 ? QString() : QStringLiteral("s")));
+        }
+        const bool clean = outcome.finished && notConverted.isEmpty() && outcome.errorLines == 0 &&
+                           !output.Failed();
+        return clean ? 0 : 1;
+    }
+
+    EngineContext ctx;
+    if (!ctx.IsValid()) {
+        PrintError(ctx.InitError());
+        return 1;
+    }
+    ConsoleReceiver receiver(state, output, liveProgress);
+    state.receiver = &receiver;
+    state.view = &receiver;
+    WithStopSignalsBlocked([&] { StartConversion(ctx, state); });
     QTimer poll;
     bool stopAsked = false;
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
@@ -328,8 +551,8 @@ int main(int argc, char** argv) {
     if (options->profile) {
         output.Write(u'\n' + state.profile.Report());
     }
-    const qsizetype fileCount = skipped.size() + qsizetype(state.tasks.size());
-    const QList<Unconverted> notConverted = NotConverted(skipped, state, receiver.Finished());
+    const QList<Unconverted> notConverted = NotConverted(
+        skipped, state.tasks, state.failures, FirstNotReached(state, receiver.Finished()));
     PrintSummary(notConverted, fileCount);
     if (notConverted.isEmpty() && receiver.ErrorLines() > 0) {
         PrintError(QStringLiteral("every file was converted, but the log has %1 ERROR line%2")

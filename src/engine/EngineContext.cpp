@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <lame/lame.h>
 #include <mpg123.h>
 #include <mutex>
 
@@ -14,7 +15,20 @@ bool EnsureDecoderLibrary() {
     return ok;
 }
 
+void EnsureEncoderLibrary() {
+    // LAME fills a process-wide table on its first lame_init() without a
+    // lock; done here once, before any pipeline's encoder thread exists,
+    // two encoders starting together never write it at the same time.
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (lame_global_flags* flags = lame_init()) {
+            lame_close(flags);
+        }
+    });
+}
+
 EngineContext::EngineContext() {
+    EnsureEncoderLibrary();
     if (!EnsureDecoderLibrary()) {
         initError = QStringLiteral("The MP3 decoding library could not be initialised.");
         return;

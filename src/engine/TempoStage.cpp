@@ -81,6 +81,20 @@ const sox_effect_handler_t* OutputHandler() {
     return &handler;
 }
 
+// libsox's effect lookup rewrites process-wide handler records as it walks
+// its table ("channels" and "pitch" are copies of other effects' handlers,
+// patched on every lookup) and chain set-up writes other globals without a
+// lock, so two chains must never be built at the same time. Flowing and
+// deleting chains side by side is safe: each chain works on its own copies,
+// the one shared cache (the FFT tables of "rate") has its own lock, and what
+// else is shared (the name of the effect that last logged, a drain's input
+// count that is always 0) is only written, whole, never read at our
+// verbosity.
+std::mutex& ChainSetupMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 struct ChainDeleter {
     void operator()(sox_effects_chain_t* chain) const { sox_delete_effects_chain(chain); }
 };
@@ -179,17 +193,20 @@ int RunTempoStage(EngineContext& ctx, CConversionTask& task) {
         const sox_signalinfo_t fixed = running;
         sox_encodinginfo_t encoding{SOX_ENCODING_SIGN2, 32,       0.0, sox_option_no, sox_option_no,
                                     sox_option_no,      sox_false};
-        std::unique_ptr<sox_effects_chain_t, ChainDeleter> chain(
-            sox_create_effects_chain(&encoding, &encoding));
-        if (!chain) {
-            throw std::runtime_error("no chain");
+        std::unique_ptr<sox_effects_chain_t, ChainDeleter> chain;
+        {
+            std::lock_guard setup(ChainSetupMutex());
+            chain.reset(sox_create_effects_chain(&encoding, &encoding));
+            if (!chain) {
+                throw std::runtime_error("no chain");
+            }
+            AddEffect(chain.get(), InputHandler(), nullptr, &running, &running, &binding);
+            for (const EffectStep& step : ChainSteps(task, state.settings)) {
+                AddEffect(chain.get(), sox_find_effect(step.name), step.option, &running, &fixed,
+                          nullptr);
+            }
+            AddEffect(chain.get(), OutputHandler(), nullptr, &running, &fixed, &binding);
         }
-        AddEffect(chain.get(), InputHandler(), nullptr, &running, &running, &binding);
-        for (const EffectStep& step : ChainSteps(task, state.settings)) {
-            AddEffect(chain.get(), sox_find_effect(step.name), step.option, &running, &fixed,
-                      nullptr);
-        }
-        AddEffect(chain.get(), OutputHandler(), nullptr, &running, &fixed, &binding);
 
         state.encoderThread.Start([&ctx, &task] { RunEncoder(ctx, task); });
         // A flow that ends while the run goes on, before the decoder has

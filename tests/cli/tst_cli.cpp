@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 #include <cstring>
@@ -158,6 +160,11 @@ private slots:
             << QStringList{QStringLiteral("--out"), QStringLiteral("x"),
                            QStringLiteral("--same-as-source"), stereo}
             << QStringLiteral("exclude each other");
+        QTest::newRow("no pipeline") << QStringList{QStringLiteral("--jobs=0"), stereo}
+                                     << QStringLiteral("a number of files from 1 to 64");
+        QTest::newRow("jobs not a number")
+            << QStringList{QStringLiteral("--jobs"), QStringLiteral("all"), stereo}
+            << QStringLiteral("--jobs all is not valid");
     }
 
     void badArguments() {
@@ -173,7 +180,7 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         for (const char* flag :
              {"--speed", "--mode", "--bitrate", "--rate", "--channels", "--out", "--same-as-source",
-              "--recursive", "--list", "--profile", "--stop-on-error"}) {
+              "--recursive", "--list", "--profile", "--stop-on-error", "--jobs"}) {
             QVERIFY2(r.out.contains(QLatin1String(flag)), flag);
         }
         QVERIFY(r.out.contains(QStringLiteral("Exit status")));
@@ -366,6 +373,10 @@ private slots:
             QStringLiteral(".mp3: Fail to create folder @/notes.mp3/sub !: Not a directory");
         QTest::newRow("goes on") << QStringList() << 2
                                  << QStringList{QStringLiteral("2 of 4 files failed:"), notes, big};
+        // b fails in its pipeline while a and c convert beside it.
+        QTest::newRow("goes on, three at once")
+            << QStringList{QStringLiteral("--jobs"), QStringLiteral("3")} << 2
+            << QStringList{QStringLiteral("2 of 4 files failed:"), notes, big};
         QTest::newRow("--stop-on-error")
             << QStringList{QStringLiteral("--stop-on-error")} << 1
             << QStringList{QStringLiteral("3 of 4 files failed:"), notes, big,
@@ -451,7 +462,8 @@ private slots:
         QVERIFY(damage(name(20), [](QByteArray& b) { b += QByteArray(2048, 'x'); }));
 
         QProcess p;
-        Start(p, {QStringLiteral("--speed"), QStringLiteral("60"), QStringLiteral("--out"),
+        Start(p, {QStringLiteral("--jobs"), QStringLiteral("1"), QStringLiteral("--speed"),
+                  QStringLiteral("60"), QStringLiteral("--out"),
                   here.filePath(QStringLiteral("out")), in});
         QByteArray out;
         if (deleteNinth) {
@@ -629,7 +641,8 @@ private slots:
         QFETCH(int, exitCode);
         QTemporaryDir here;
         QProcess p;
-        Start(p, {QStringLiteral("--speed"), QStringLiteral("60"), QStringLiteral("--out"),
+        Start(p, {QStringLiteral("--jobs"), QStringLiteral("1"), QStringLiteral("--speed"),
+                  QStringLiteral("60"), QStringLiteral("--out"),
                   here.filePath(QStringLiteral("out")), longSource, longSource, longSource});
         QByteArray out;
         QVERIFY(QTest::qWaitFor(
@@ -661,6 +674,152 @@ private slots:
                      .entryList(QDir::AllEntries | hidden | QDir::NoDotAndDotDot)
                      .size(),
                  CountLines(text, QStringLiteral("Converting status: OK.")));
+    }
+
+    // Several files at once write what one at a time writes, and each
+    // file's lines stay together: Start, Source, Destination, ..., status.
+    void jobsWriteWhatOneJobWrites_data() {
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("two at once") << 2;
+        QTest::newRow("four at once") << 4;
+    }
+
+    void jobsWriteWhatOneJobWrites() {
+        QFETCH(int, jobs);
+        QTemporaryDir here;
+        const QString in = here.filePath(QStringLiteral("in"));
+        QVERIFY(QDir().mkpath(in));
+        ToneParams tone;
+        for (int i = 0; i < 6; ++i) {
+            tone.seconds = 0.5 + 0.4 * i;
+            tone.frequencyHz = 300 + 90 * i;
+            tone.channels = i == 3 ? 1 : 2;
+            QVERIFY(WriteToneMp3(in + QStringLiteral("/%1.mp3").arg(i), tone));
+        }
+        const QStringList common{QStringLiteral("--speed"), QStringLiteral("130"),
+                                 QStringLiteral("--channels"), QStringLiteral("auto"), in};
+        const Result one = Run(QStringList{QStringLiteral("--jobs=1"), QStringLiteral("--out"),
+                                           here.filePath(QStringLiteral("one"))} +
+                               common);
+        QVERIFY2(one.exitCode == 0, qPrintable(one.err));
+        const Result many =
+            Run(QStringList{QStringLiteral("--jobs=%1").arg(jobs), QStringLiteral("--out"),
+                            here.filePath(QStringLiteral("many"))} +
+                common);
+        QVERIFY2(many.exitCode == 0, qPrintable(many.err));
+        QCOMPARE(CountLines(many.out, QStringLiteral("Finished converting, all done ^_^")), 1);
+        QCOMPARE(CountLines(many.out, QStringLiteral("Converting status: OK.")), 6);
+        QStringList blocks = many.out.split(QString(99, u'-') + u'\n', Qt::SkipEmptyParts);
+        QVERIFY(blocks.size() == 7 && blocks.last().startsWith(QStringLiteral("Total time")));
+        blocks.removeLast();
+        QStringList sources;
+        for (const QString& block : blocks) {
+            const QStringList lines = block.split(u'\n', Qt::SkipEmptyParts);
+            QVERIFY2(lines.size() == 5 && lines[0] == u"Start a new converting task." &&
+                         lines[1].startsWith(QStringLiteral("Source:  ")) &&
+                         lines[2].startsWith(QStringLiteral("Destination: ")) &&
+                         lines[3].startsWith(QStringLiteral("Time elapsed")) &&
+                         lines[4] == u"Converting status: OK.",
+                     qPrintable(block));
+            sources << lines[1];
+        }
+        sources.removeDuplicates();
+        QCOMPARE(sources.size(), 6);
+        for (int i = 0; i < 6; ++i) {
+            DecodedAudio a;
+            DecodedAudio b;
+            QVERIFY(DecodeMp3(here.filePath(QStringLiteral("one/%1.mp3").arg(i)), &a));
+            QVERIFY(DecodeMp3(here.filePath(QStringLiteral("many/%1.mp3").arg(i)), &b));
+            QCOMPARE(b.channels, a.channels);
+            QVERIFY2(a.samples == b.samples, qPrintable(QString::number(i)));
+        }
+    }
+
+    // Ctrl+C stops every pipeline: the files under way end as errors and
+    // leave nothing, not even a temporary; the files never started are
+    // named; what had finished stays whole.
+    void interruptStopsEveryPipeline_data() {
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("two at once") << 2;
+        QTest::newRow("four at once") << 4;
+    }
+
+    void interruptStopsEveryPipeline() {
+        QFETCH(int, jobs);
+        QTemporaryDir here;
+        const QString out = here.filePath(QStringLiteral("out"));
+        QStringList args{QStringLiteral("--jobs"),  QString::number(jobs),
+                         QStringLiteral("--speed"), QStringLiteral("60"),
+                         QStringLiteral("--out"),   out};
+        for (int i = 0; i < 5; ++i) {
+            const QString source = here.filePath(QStringLiteral("%1.mp3").arg(i));
+            QVERIFY(QFile::copy(longSource, source));
+            args << source;
+        }
+        QProcess p;
+        Start(p, args);
+        const auto entries = [&] {
+            return QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        };
+        QVERIFY(QTest::qWaitFor(
+            [&] { return entries().filter(QStringLiteral(".part")).size() >= jobs; }, 60000));
+        QCOMPARE(::kill(pid_t(p.processId()), SIGINT), 0);
+        QVERIFY(p.waitForFinished(60000));
+        const QString text = QString::fromLocal8Bit(p.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(!text.contains(QStringLiteral("Finished converting")));
+        const qsizetype converted = CountLines(text, QStringLiteral("Converting status: OK."));
+        QVERIFY2(CountLines(text, QStringLiteral("ERROR: Converting status: ERROR.")) >= 1,
+                 qPrintable(text));
+        QVERIFY2(err.contains(QStringLiteral("%1 of 5 files failed:").arg(5 - converted)),
+                 qPrintable(err));
+        QCOMPARE(err.count(QStringLiteral("not converted: the run was interrupted")),
+                 5 - CountLines(text, QStringLiteral("Start a new converting task.")));
+        const QStringList left = entries();
+        QCOMPARE(left.size(), converted);
+        for (const QString& name : left) {
+            DecodedAudio decoded;
+            QVERIFY(DecodeMp3(out + u'/' + name, &decoded));
+            QVERIFY2(qAbs(decoded.seconds() - 40.0 / 0.6) <= 1152.0 / 44100, qPrintable(name));
+        }
+    }
+
+    // Files converted at the same time may want the same name: song.MP3 and
+    // song.mp3 both make song.mp3, and so does a song.mp3 of another folder.
+    // Each gets a name of its own, and none overwrites another.
+    void sourcesWithOneOutputNameGetNamesOfTheirOwn() {
+        QTemporaryDir here;
+        const QStringList sources{here.filePath(QStringLiteral("a/song.MP3")),
+                                  here.filePath(QStringLiteral("a/song.mp3")),
+                                  here.filePath(QStringLiteral("b/song.mp3"))};
+        ToneParams tone;
+        tone.seconds = 3;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(QDir().mkpath(QFileInfo(sources[i]).path()));
+            tone.frequencyHz = 400 + 200 * i;
+            QVERIFY(WriteToneMp3(sources[i], tone));
+        }
+        const QString out = here.filePath(QStringLiteral("out"));
+        const Result r = Run(QStringList{QStringLiteral("--jobs"), QStringLiteral("3"),
+                                         QStringLiteral("--speed"), QStringLiteral("100"),
+                                         QStringLiteral("--out"), out} +
+                             sources);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+        QStringList names =
+            QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        names.sort();
+        QCOMPARE(names, (QStringList{QStringLiteral("song (2).mp3"), QStringLiteral("song (3).mp3"),
+                                     QStringLiteral("song.mp3")}));
+        QList<int> heard;
+        for (const QString& name : names) {
+            DecodedAudio decoded;
+            QVERIFY(DecodeMp3(out + u'/' + name, &decoded));
+            heard << int(std::lround(EstimateFrequencyHz(decoded, 0) / 200.0)) * 200;
+        }
+        std::sort(heard.begin(), heard.end());
+        QCOMPARE(heard, (QList<int>{400, 600, 800}));
     }
 
     // A line break in a name must not start a line of its own that reads
