@@ -3,6 +3,8 @@
 target_sources(zorvane_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ReportCtrl.h ${CMAKE_CURRENT_LIST_DIR}/ReportCtrl.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ReportCtrlColumns.cpp ${CMAKE_CURRENT_LIST_DIR}/ReportCtrlEdit.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ReportCtrlRows.cpp ${CMAKE_CURRENT_LIST_DIR}/ReportCtrlSort.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ReportCtrlPaint.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ReportModel.h ${CMAKE_CURRENT_LIST_DIR}/ReportModel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ReportHeader.h ${CMAKE_CURRENT_LIST_DIR}/ReportHeader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ReportDelegate.h

@@ -108,6 +108,58 @@ public:
     }
 };
 
+// The window's controls, placed in dialog units, each with its control id.
+struct ControlMaker {
+    QWidget* parent;
+    const DialogUnits& du;
+
+    QLabel* Label(int id, const QString& text, int x, int y, int w,
+                  Qt::Alignment align = Qt::AlignLeft) const {
+        auto* l = new QLabel(text, parent);
+        SetDlgCtrlID(l, id);
+        l->setGeometry(du.Rect(x, y, w, 9));
+        l->setAlignment(align | Qt::AlignVCenter);
+        return l;
+    }
+
+    QGroupBox* Group(int id, const QString& title, int y) const {
+        auto* g = new QGroupBox(title, parent);
+        SetDlgCtrlID(g, id);
+        g->setGeometry(du.Rect(7, y, 353, 50));
+        return g;
+    }
+
+    QProgressBar* Bar(int id, int y) const {
+        auto* b = new QProgressBar(parent);
+        SetDlgCtrlID(b, id);
+        b->setGeometry(du.Rect(14, y, 339, 10));
+        b->setRange(0, 100);
+        b->setValue(0);
+        b->setTextVisible(false);
+        return b;
+    }
+
+    // One row of four label/value pairs, evenly spread over the group.
+    void Values(int y, const int (&ids)[8]) const {
+        static const char16_t* const kLabels[] = {u"Done:", u"Speed:", u"Elapsed:", u"ETA:"};
+        static const char16_t* const kValues[] = {u"0.00%", u"0.00x", u"00:00:00", u"00:00:00"};
+        for (int i = 0; i < 4; ++i) {
+            const int x = 14 + i * 86;
+            Label(ids[2 * i], QString::fromUtf16(kLabels[i]), x, y, 34, Qt::AlignRight);
+            QLabel* value = Label(ids[2 * i + 1], QString::fromUtf16(kValues[i]), x + 36, y, 46);
+            value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        }
+    }
+
+    QPushButton* Button(int id, const QString& text, int x) const {
+        auto* b = new QPushButton(text, parent);
+        SetDlgCtrlID(b, id);
+        b->setGeometry(du.Rect(x, 252, 50, 14));
+        b->setAutoDefault(false);
+        return b;
+    }
+};
+
 } // namespace
 
 CConvProg::CConvProg(EngineContext& engine, TaskbarProgress* taskbarProgress, Shell* desktop,
@@ -134,53 +186,20 @@ void CConvProg::CreateControls() {
     const DialogUnits du(font());
     resize(du.X(kWidthDu), du.Y(kHeightDu));
 
-    auto label = [this, &du](int id, const QString& text, int x, int y, int w,
-                             Qt::Alignment align = Qt::AlignLeft) {
-        auto* l = new QLabel(text, this);
-        SetDlgCtrlID(l, id);
-        l->setGeometry(du.Rect(x, y, w, 9));
-        l->setAlignment(align | Qt::AlignVCenter);
-        return l;
-    };
-    auto group = [this, &du](int id, const QString& title, int y) {
-        auto* g = new QGroupBox(title, this);
-        SetDlgCtrlID(g, id);
-        g->setGeometry(du.Rect(7, y, 353, 50));
-        return g;
-    };
-    auto bar = [this, &du](int id, int y) {
-        auto* b = new QProgressBar(this);
-        SetDlgCtrlID(b, id);
-        b->setGeometry(du.Rect(14, y, 339, 10));
-        b->setRange(0, 100);
-        b->setValue(0);
-        b->setTextVisible(false);
-        return b;
-    };
-    // One row of four label/value pairs, evenly spread over the group.
-    auto values = [&](int y, const int(&ids)[8]) {
-        static const char16_t* const kLabels[] = {u"Done:", u"Speed:", u"Elapsed:", u"ETA:"};
-        static const char16_t* const kValues[] = {u"0.00%", u"0.00x", u"00:00:00", u"00:00:00"};
-        for (int i = 0; i < 4; ++i) {
-            const int x = 14 + i * 86;
-            label(ids[2 * i], QString::fromUtf16(kLabels[i]), x, y, 34, Qt::AlignRight);
-            QLabel* value = label(ids[2 * i + 1], QString::fromUtf16(kValues[i]), x + 36, y, 46);
-            value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        }
-    };
+    const ControlMaker make{this, du};
 
     // Group boxes first, so that they stay behind what they frame.
-    group(IdCurrentGroup, QStringLiteral("Current Progress"), 6);
-    group(IdOverallGroup, QStringLiteral("Overall Progress"), 60);
-    fileBar = bar(IdFileBar, 19);
-    overallBar = bar(IdOverallBar, 73);
-    values(35, {IdFileDoneLabel, IdFileDone, IdFileSpeedLabel, IdFileSpeed, IdFileElapsedLabel,
-                IdFileElapsed, IdFileEtaLabel, IdFileEta});
-    values(89, {IdOverallDoneLabel, IdOverallDone, IdOverallSpeedLabel, IdOverallSpeed,
-                IdOverallElapsedLabel, IdOverallElapsed, IdOverallEtaLabel, IdOverallEta});
+    make.Group(IdCurrentGroup, QStringLiteral("Current Progress"), 6);
+    make.Group(IdOverallGroup, QStringLiteral("Overall Progress"), 60);
+    fileBar = make.Bar(IdFileBar, 19);
+    overallBar = make.Bar(IdOverallBar, 73);
+    make.Values(35, {IdFileDoneLabel, IdFileDone, IdFileSpeedLabel, IdFileSpeed, IdFileElapsedLabel,
+                     IdFileElapsed, IdFileEtaLabel, IdFileEta});
+    make.Values(89, {IdOverallDoneLabel, IdOverallDone, IdOverallSpeedLabel, IdOverallSpeed,
+                     IdOverallElapsedLabel, IdOverallElapsed, IdOverallEtaLabel, IdOverallEta});
 
-    label(IdSourceLabel, QStringLiteral("Source:"), 7, 116, 44);
-    label(IdDestinationLabel, QStringLiteral("Destination:"), 7, 128, 44);
+    make.Label(IdSourceLabel, QStringLiteral("Source:"), 7, 116, 44);
+    make.Label(IdDestinationLabel, QStringLiteral("Destination:"), 7, 128, 44);
     for (int id : {int(IdSource), int(IdDestination)}) {
         auto* value = new ElidedLabel(this);
         SetDlgCtrlID(value, id);
@@ -212,16 +231,9 @@ void CConvProg::CreateControls() {
     // The first column only carries each row's level.
     logList->hideColumn(0);
 
-    auto button = [this, &du](int id, const QString& text, int x) {
-        auto* b = new QPushButton(text, this);
-        SetDlgCtrlID(b, id);
-        b->setGeometry(du.Rect(x, 252, 50, 14));
-        b->setAutoDefault(false);
-        return b;
-    };
-    clearButton = button(IdClearButton, QStringLiteral("Clear"), 97);
-    pauseButton = button(IdPauseButton, QStringLiteral("Pause"), 158);
-    cancelButton = button(IdCancelButton, QStringLiteral("Cancel"), 219);
+    clearButton = make.Button(IdClearButton, QStringLiteral("Clear"), 97);
+    pauseButton = make.Button(IdPauseButton, QStringLiteral("Pause"), 158);
+    cancelButton = make.Button(IdCancelButton, QStringLiteral("Cancel"), 219);
     connect(clearButton, &QPushButton::clicked, this, &CConvProg::OnClearCommand);
     connect(pauseButton, &QPushButton::clicked, this, &CConvProg::OnPauseCommand);
     connect(cancelButton, &QPushButton::clicked, this, &CConvProg::OnCancelCommand);

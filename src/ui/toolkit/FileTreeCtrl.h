@@ -237,6 +237,14 @@ private:
     void LoadAndExpand(QTreeWidgetItem* item);
     void SetChildIndicator(QTreeWidgetItem* item, bool shown);
     void SortChildren(QTreeWidgetItem* parent, QList<QTreeWidgetItem*> added);
+    // The two halves of a folder's listing: its visible subfolders (probed
+    // for children inline while the budget lasts, then in the background)
+    // and its files matching the filters.
+    void AddFolderEntries(QTreeWidgetItem* parent, const QString& path, const QByteArray& native,
+                          bool slow, const std::vector<NativeEntry>& entries,
+                          QList<QTreeWidgetItem*>& added);
+    void AddFileEntries(const QString& path, const QByteArray& native, bool slow,
+                        const std::vector<NativeEntry>& entries, QList<QTreeWidgetItem*>& added);
     QTreeWidgetItem* MakeItem(const CFileTreeCtrlItemInfo& record, bool shared, const QIcon& image,
                               const QIcon& openImage, bool probeChildren);
     QTreeWidgetItem* WalkComponents(QTreeWidgetItem* start, const QString& rest, bool load,

@@ -5,6 +5,7 @@
 #include "platform/DisplayText.h"
 #include "platform/FileActions.h"
 #include "platform/Shell.h"
+#include "ui/toolkit/FileTreeHelpers.h"
 #include "ui/toolkit/FileTreeItem.h"
 #include "ui/toolkit/FileTreeWatcher.h"
 
@@ -24,16 +25,9 @@
 namespace zorvane {
 
 using namespace Qt::Literals::StringLiterals;
+using namespace filetree;
 
 namespace {
-
-QByteArray JoinNative(const QByteArray& folder, const QByteArray& name) {
-    return folder.endsWith('/') ? folder + name : folder + '/' + name;
-}
-
-QString JoinPath(const QString& folder, const QString& name) {
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
 
 QString SystemReason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
