@@ -12,14 +12,6 @@
 
 namespace zorvane {
 
-void DeliveryGate::Open() {
-    {
-        std::lock_guard lock(mutex);
-        opened = true;
-    }
-    cv.notify_all();
-}
-
 ConversionEvent::~ConversionEvent() {
     if (gate) {
         gate->Open();

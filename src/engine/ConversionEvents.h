@@ -1,11 +1,11 @@
 #pragma once
 
+#include "DeliveryGate.h"
+
 #include <QEvent>
 #include <QString>
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 
 namespace zorvane {
 
@@ -18,30 +18,6 @@ enum LogLevel : int { LogNormal = 0, LogWarning = 1, LogError = 2 };
 inline constexpr QEvent::Type WM_CONV_PROGRESS = QEvent::Type(1124);
 inline constexpr QEvent::Type WM_CONV_LOG = QEvent::Type(1125);
 inline constexpr QEvent::Type WM_CONV_FINISHED = QEvent::Type(1129);
-
-// Opened when a synchronously delivered event has been handled (or dropped
-// unhandled), so that its sender can stop waiting.
-class DeliveryGate {
-public:
-    void Open();
-    // Waits until Open() was called or keepWaiting() returns false; polls the
-    // predicate every few milliseconds. Returns true when opened.
-    template <typename Pred> bool WaitWhile(Pred keepWaiting) {
-        std::unique_lock lock(mutex);
-        while (!opened) {
-            if (!keepWaiting()) {
-                return false;
-            }
-            cv.wait_for(lock, std::chrono::milliseconds(5));
-        }
-        return true;
-    }
-
-private:
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool opened = false;
-};
 
 // Base of the engine's events. The payload lives in the event object, which Qt
 // deletes after delivery, so nothing can leak however the receiver handles it.

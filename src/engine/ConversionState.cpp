@@ -1,7 +1,6 @@
 #include "ConversionState.h"
 
 #include <QCoreApplication>
-#include <QThread>
 
 #include <memory>
 #include <mutex>
@@ -59,16 +58,8 @@ void ConversionState::UpdateProgress(float filePercent, float overallPercent, bo
         Post(event);
         return;
     }
-    QObject* target = receiver;
-    if (target && target->thread() == QThread::currentThread()) {
-        QCoreApplication::sendEvent(target, event);
-        delete event;
-        return;
-    }
-    auto gate = std::make_shared<DeliveryGate>();
-    event->gate = gate;
-    Post(event);
-    gate->WaitWhile([this] { return IsRunning(); });
+    DeliveryGate::Deliver(
+        receiver, event, [this](ConversionEvent* e) { Post(e); }, [this] { return IsRunning(); });
 }
 
 void ConversionState::PostLog(const QString& text, LogLevel level) {

@@ -55,6 +55,241 @@ void FinishOutput(ConversionState& state, CConversionTask& task, OutputFile& out
     }
 }
 
+// One file's encoding: LAME's handle, the buffers, and whether a write has
+// failed (the first failure is logged; the rest of the file is not written).
+class Mp3Encoding {
+public:
+    Mp3Encoding(ConversionState& runState, CConversionTask& fileTask, OutputFile& file)
+        : state(runState), task(fileTask), output(file) {}
+
+    bool Configure();
+    void WriteLeadingTags(const RenderedTags& tags);
+    bool EncodeAudio();
+    void Finish(const RenderedTags& tags);
+
+private:
+    bool StartLame();
+    void WarnOfLoweredBitrate();
+    bool EncodeChunk(uint32_t samples);
+    void WriteInfoTag();
+    void PostProgress(bool final);
+    void ReportWriteError();
+    void ReportTagError();
+
+    ConversionState& state;
+    CConversionTask& task;
+    OutputFile& output;
+    std::unique_ptr<lame_global_flags, LameDeleter> lame;
+    int requestedKbps = 0;
+    uint32_t channels = 2;
+    uint32_t chunk = 0;
+    std::vector<unsigned char> mp3Buffer;
+    std::vector<int32_t> input;
+    std::vector<float> left;
+    std::vector<float> right;
+    uint64_t audioStart = 0;
+    bool writeFailed = false;
+};
+
+// Sets LAME up for constant bitrate in the configured channel mode, creates
+// the output and sizes the buffers for one MPEG frame at a time.
+bool Mp3Encoding::Configure() {
+    if (!StartLame()) {
+        return false;
+    }
+    if (!output.Create()) {
+        state.PostLog(
+            QStringLiteral("Error creating file %1").arg(EscapedForDisplay(task.destinationPath)),
+            LogError, output.ErrorText());
+        state.Stop();
+        return false;
+    }
+    const int initResult = lame_init_params(lame.get());
+    if (initResult < 0) {
+        state.PostLog(QStringLiteral("Error opening encoding stream (%1)").arg(-initResult),
+                      LogError);
+        state.Stop();
+        return false;
+    }
+    WarnOfLoweredBitrate();
+    channels = task.targetChannels == 1 ? 1 : 2;
+    chunk = uint32_t(lame_get_framesize(lame.get())) * channels;
+    mp3Buffer.resize(size_t(chunk) * 5 / 4 + 7200);
+    input.resize(chunk);
+    left.resize(chunk);
+    right.resize(chunk / 2 + 1);
+    return true;
+}
+
+bool Mp3Encoding::StartLame() {
+    lame.reset(lame_init());
+    if (!lame) {
+        state.PostLog(QStringLiteral("Error loading lame_enc.dll"), LogError);
+        if (state.view) {
+            state.view->ShowErrorBox(QStringLiteral("Error Loading Lame_enc.dll"));
+        }
+        state.Stop();
+        return false;
+    }
+    const ConversionSettings& settings = state.settings;
+    const int bitrateIndex = qBound(0, int(settings.bitrateIndex), int(kBitrateKbps.size()) - 1);
+    requestedKbps = kBitrateKbps[size_t(bitrateIndex)];
+    lame_global_flags* gfp = lame.get();
+    lame_set_num_channels(gfp, int(task.targetChannels));
+    lame_set_in_samplerate(gfp, int(task.targetRate));
+    lame_set_out_samplerate(gfp, int(task.targetRate));
+    lame_set_mode(gfp, MPEG_mode(EncoderModeFor(task.targetChannels, settings.channelMode)));
+    lame_set_VBR(gfp, vbr_off);
+    lame_set_brate(gfp, requestedKbps);
+    lame_set_quality(gfp, settings.encoderQuality);
+    lame_set_disable_reservoir(gfp, 1);
+    lame_set_bWriteVbrTag(gfp, 1);
+    lame_set_write_id3tag_automatic(gfp, 0);
+    lame_set_copyright(gfp, 0);
+    lame_set_original(gfp, 0);
+    lame_set_error_protection(gfp, 0);
+    lame_set_emphasis(gfp, 0);
+    lame_set_strict_ISO(gfp, 0);
+    return true;
+}
+
+// LAME quietly lowers a bitrate the sampling rate cannot carry (at 8 kHz
+// nothing above 64 kbit/s): say which one the file really gets.
+void Mp3Encoding::WarnOfLoweredBitrate() {
+    const int actualKbps = lame_get_brate(lame.get());
+    if (actualKbps != requestedKbps) {
+        state.PostLog(QStringLiteral("Bitrate %1 kbit/s is not possible at %2 Hz; the file gets "
+                                     "%3 kbit/s.")
+                          .arg(requestedKbps)
+                          .arg(task.targetRate)
+                          .arg(actualKbps),
+                      LogWarning);
+    }
+}
+
+// The ID3v2 tag leads the file, so that no tag needs the audio moved.
+void Mp3Encoding::WriteLeadingTags(const RenderedTags& tags) {
+    if (!output.Append(tags.leading.constData(), size_t(tags.leading.size())) || !output.Flush()) {
+        ReportTagError();
+    }
+    audioStart = output.Size();
+}
+
+// Encodes the ring until its last sample or until the run stops. False after
+// an encoder failure, which it has logged.
+bool Mp3Encoding::EncodeAudio() {
+    SampleRing& ring = *task.encoderInput;
+    uint32_t lastUpdate = TickCount();
+    while (state.IsRunning()) {
+        if (state.paused.load(std::memory_order_relaxed) == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
+        if (TicksSince(lastUpdate) > kProgressIntervalMs) {
+            lastUpdate = TickCount();
+            PostProgress(false);
+        }
+        const ChunkPlan plan = PlanNextChunk(task, ring, chunk);
+        if (plan.kind == ChunkPlan::Wait) {
+            BackOff(state.profile.encoder.waitInputUs);
+            continue;
+        }
+        ring.Read(input.data(), plan.count);
+        if (!EncodeChunk(plan.count)) {
+            return false;
+        }
+        if (plan.kind == ChunkPlan::Last) {
+            break;
+        }
+    }
+    return true;
+}
+
+// Encodes `samples` interleaved samples of `input` and appends the result.
+bool Mp3Encoding::EncodeChunk(uint32_t samples) {
+    int produced = 0;
+    if (channels == 1) {
+        for (uint32_t i = 0; i < samples; ++i) {
+            left[i] = float(input[i]) * kToS16Range;
+        }
+        produced = lame_encode_buffer_float(lame.get(), left.data(), nullptr, int(samples),
+                                            mp3Buffer.data(), int(mp3Buffer.size()));
+    } else {
+        const uint32_t frames = samples / 2;
+        for (uint32_t i = 0; i < frames; ++i) {
+            left[i] = float(input[2 * i]) * kToS16Range;
+            right[i] = float(input[2 * i + 1]) * kToS16Range;
+        }
+        produced = lame_encode_buffer_float(lame.get(), left.data(), right.data(), int(frames),
+                                            mp3Buffer.data(), int(mp3Buffer.size()));
+    }
+    if (produced < 0) {
+        state.PostLog(QStringLiteral("beEncodeChunk() failed (%1)").arg(-produced), LogError);
+        state.Stop();
+        return false;
+    }
+    if (!writeFailed && !output.Append(mp3Buffer.data(), size_t(produced))) {
+        ReportWriteError();
+    }
+    state.AddEncoded(samples);
+    return true;
+}
+
+// Flushes the encoder, appends the trailing tags, writes the Info tag and
+// sends the file's final progress.
+void Mp3Encoding::Finish(const RenderedTags& tags) {
+    const int flushed = lame_encode_flush(lame.get(), mp3Buffer.data(), int(mp3Buffer.size()));
+    if (flushed < 0) {
+        state.PostLog(QStringLiteral("beExitStream failed (%1)").arg(-flushed), LogError);
+        state.Stop();
+    } else if (!writeFailed && !output.Append(mp3Buffer.data(), size_t(flushed))) {
+        ReportWriteError();
+    }
+    state.fileAudioDone.store(1);
+
+    if (!writeFailed && !output.Flush()) {
+        ReportWriteError();
+    }
+    if (!writeFailed && (!output.Append(tags.trailing.constData(), size_t(tags.trailing.size())) ||
+                         !output.Flush())) {
+        ReportTagError();
+    }
+    WriteInfoTag();
+    PostProgress(true);
+}
+
+// The Info/LAME tag replaces the placeholder frame LAME put at the start of
+// the stream, so players see the exact length and the encoder's delay. It is
+// written in place through the output, which owns the file until it is
+// committed or discarded.
+void Mp3Encoding::WriteInfoTag() {
+    std::vector<unsigned char> infoTag(mp3Buffer.size());
+    const size_t infoSize = lame_get_lametag_frame(lame.get(), infoTag.data(), infoTag.size());
+    if (!writeFailed && infoSize > 0 && infoSize <= infoTag.size() &&
+        !output.WriteAt(audioStart, infoTag.data(), infoSize)) {
+        ReportWriteError();
+    }
+}
+
+void Mp3Encoding::PostProgress(bool final) {
+    state.UpdateProgress(Percent(state.fileSamplesDone, task.expectedSamples),
+                         Percent(state.overallSamplesDone, state.totalSamplesExpected), final);
+}
+
+void Mp3Encoding::ReportWriteError() {
+    if (!writeFailed) {
+        state.PostLog(QStringLiteral("Output file write error"), LogError, output.ErrorText());
+    }
+    state.Stop();
+    writeFailed = true;
+}
+
+void Mp3Encoding::ReportTagError() {
+    PostTagWriteFailure(state, task, output.ErrorText());
+    state.Stop();
+    writeFailed = true;
+}
+
 } // namespace
 
 int EncoderModeFor(uint32_t targetChannels, int channelMode) {
@@ -89,171 +324,15 @@ ChunkPlan PlanNextChunk(const CConversionTask& task, const SampleRing& ring, uin
 
 int Encode(EngineContext& ctx, CConversionTask& task, OutputFile& output,
            const RenderedTags& tags) {
-    ConversionState& state = *ctx.progressWindow;
-    const ConversionSettings& settings = state.settings;
-
-    std::unique_ptr<lame_global_flags, LameDeleter> lame(lame_init());
-    if (!lame) {
-        state.PostLog(QStringLiteral("Error loading lame_enc.dll"), LogError);
-        if (state.view) {
-            state.view->ShowErrorBox(QStringLiteral("Error Loading Lame_enc.dll"));
-        }
-        state.Stop();
+    Mp3Encoding encoding(*ctx.progressWindow, task, output);
+    if (!encoding.Configure()) {
         return 0;
     }
-    lame_global_flags* gfp = lame.get();
-    const int bitrateIndex = qBound(0, int(settings.bitrateIndex), int(kBitrateKbps.size()) - 1);
-    lame_set_num_channels(gfp, int(task.targetChannels));
-    lame_set_in_samplerate(gfp, int(task.targetRate));
-    lame_set_out_samplerate(gfp, int(task.targetRate));
-    lame_set_mode(gfp, MPEG_mode(EncoderModeFor(task.targetChannels, settings.channelMode)));
-    lame_set_VBR(gfp, vbr_off);
-    lame_set_brate(gfp, kBitrateKbps[size_t(bitrateIndex)]);
-    lame_set_quality(gfp, settings.encoderQuality);
-    lame_set_disable_reservoir(gfp, 1);
-    lame_set_bWriteVbrTag(gfp, 1);
-    lame_set_write_id3tag_automatic(gfp, 0);
-    lame_set_copyright(gfp, 0);
-    lame_set_original(gfp, 0);
-    lame_set_error_protection(gfp, 0);
-    lame_set_emphasis(gfp, 0);
-    lame_set_strict_ISO(gfp, 0);
-
-    if (!output.Create()) {
-        state.PostLog(
-            QStringLiteral("Error creating file %1").arg(EscapedForDisplay(task.destinationPath)),
-            LogError, output.ErrorText());
-        state.Stop();
+    encoding.WriteLeadingTags(tags);
+    if (!encoding.EncodeAudio()) {
         return 0;
     }
-
-    const int initResult = lame_init_params(gfp);
-    if (initResult < 0) {
-        state.PostLog(QStringLiteral("Error opening encoding stream (%1)").arg(-initResult),
-                      LogError);
-        state.Stop();
-        return 0;
-    }
-    // LAME quietly lowers a bitrate the sampling rate cannot carry (at
-    // 8 kHz nothing above 64 kbit/s): say which one the file really gets.
-    const int requestedKbps = kBitrateKbps[size_t(bitrateIndex)];
-    if (lame_get_brate(gfp) != requestedKbps) {
-        state.PostLog(QStringLiteral("Bitrate %1 kbit/s is not possible at %2 Hz; the file gets "
-                                     "%3 kbit/s.")
-                          .arg(requestedKbps)
-                          .arg(task.targetRate)
-                          .arg(lame_get_brate(gfp)),
-                      LogWarning);
-    }
-
-    const uint32_t channels = task.targetChannels == 1 ? 1 : 2;
-    uint32_t chunk = uint32_t(lame_get_framesize(gfp)) * channels;
-    std::vector<unsigned char> mp3Buffer(size_t(chunk) * 5 / 4 + 7200);
-    std::vector<int32_t> input(chunk);
-    std::vector<float> left(chunk);
-    std::vector<float> right(chunk / 2 + 1);
-    uint32_t lastUpdate = TickCount();
-    SampleRing& ring = *task.encoderInput;
-    bool writeFailed = false;
-
-    auto reportWriteError = [&] {
-        if (!writeFailed) {
-            state.PostLog(QStringLiteral("Output file write error"), LogError, output.ErrorText());
-        }
-        state.Stop();
-        writeFailed = true;
-    };
-    auto reportTagError = [&] {
-        PostTagWriteFailure(state, task, output.ErrorText());
-        state.Stop();
-        writeFailed = true;
-    };
-
-    // The ID3v2 tag leads the file, so that no tag needs the audio moved.
-    if (!output.Append(tags.leading.constData(), size_t(tags.leading.size())) || !output.Flush()) {
-        reportTagError();
-    }
-    const uint64_t audioStart = output.Size();
-
-    while (state.IsRunning()) {
-        if (state.paused.load(std::memory_order_relaxed) == 1) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            continue;
-        }
-        if (TicksSince(lastUpdate) > kProgressIntervalMs) {
-            lastUpdate = TickCount();
-            state.UpdateProgress(Percent(state.fileSamplesDone, task.expectedSamples),
-                                 Percent(state.overallSamplesDone, state.totalSamplesExpected),
-                                 false);
-        }
-        const ChunkPlan plan = PlanNextChunk(task, ring, chunk);
-        if (plan.kind == ChunkPlan::Wait) {
-            BackOff(state.profile.encoder.waitInputUs);
-            continue;
-        }
-        if (plan.kind == ChunkPlan::Last) {
-            chunk = 0;
-        }
-        const uint32_t n = plan.count;
-        ring.Read(input.data(), n);
-
-        int produced = 0;
-        if (channels == 1) {
-            for (uint32_t i = 0; i < n; ++i) {
-                left[i] = float(input[i]) * kToS16Range;
-            }
-            produced = lame_encode_buffer_float(gfp, left.data(), nullptr, int(n), mp3Buffer.data(),
-                                                int(mp3Buffer.size()));
-        } else {
-            const uint32_t m = n / 2;
-            for (uint32_t i = 0; i < m; ++i) {
-                left[i] = float(input[2 * i]) * kToS16Range;
-                right[i] = float(input[2 * i + 1]) * kToS16Range;
-            }
-            produced = lame_encode_buffer_float(gfp, left.data(), right.data(), int(m),
-                                                mp3Buffer.data(), int(mp3Buffer.size()));
-        }
-        if (produced < 0) {
-            state.PostLog(QStringLiteral("beEncodeChunk() failed (%1)").arg(-produced), LogError);
-            state.Stop();
-            return 0;
-        }
-        if (!writeFailed && !output.Append(mp3Buffer.data(), size_t(produced))) {
-            reportWriteError();
-        }
-        state.AddEncoded(n);
-        if (chunk == 0) {
-            break;
-        }
-    }
-
-    const int flushed = lame_encode_flush(gfp, mp3Buffer.data(), int(mp3Buffer.size()));
-    if (flushed < 0) {
-        state.PostLog(QStringLiteral("beExitStream failed (%1)").arg(-flushed), LogError);
-        state.Stop();
-    } else if (!writeFailed && !output.Append(mp3Buffer.data(), size_t(flushed))) {
-        reportWriteError();
-    }
-    state.fileAudioDone.store(1);
-
-    if (!writeFailed && !output.Flush()) {
-        reportWriteError();
-    }
-    if (!writeFailed && (!output.Append(tags.trailing.constData(), size_t(tags.trailing.size())) ||
-                         !output.Flush())) {
-        reportTagError();
-    }
-    // The Info/LAME tag replaces the placeholder frame LAME put at the start
-    // of the stream, so players see the exact length and the encoder's delay.
-    std::vector<unsigned char> infoTag(mp3Buffer.size());
-    const size_t infoSize = lame_get_lametag_frame(gfp, infoTag.data(), infoTag.size());
-    if (!writeFailed && infoSize > 0 && infoSize <= infoTag.size() &&
-        !output.WriteAt(audioStart, infoTag.data(), infoSize)) {
-        reportWriteError();
-    }
-
-    state.UpdateProgress(Percent(state.fileSamplesDone, task.expectedSamples),
-                         Percent(state.overallSamplesDone, state.totalSamplesExpected), true);
+    encoding.Finish(tags);
     return 1;
 }
 

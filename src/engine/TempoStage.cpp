@@ -5,44 +5,51 @@
 #include "EncoderStage.h"
 #include "EngineContext.h"
 
-#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <sox.h>
 #include <stdexcept>
-#include <thread>
+#include <type_traits>
 
 namespace zorvane {
 
 namespace {
 
-// What the two ring effects need; the chain copies this pointer into each
-// effect's private data, so concurrent runs (tests) never share anything.
+// What the two ring effects need. SoX allocates each effect's private data
+// (priv_size bytes, zeroed) and frees it with free(), without a destructor,
+// so the binding lives there by value: it must stay trivially copyable and
+// trivially destructible. It refers to the run's context and state, which
+// outlive the chain (RunTempoStage deletes the chain before it returns), and
+// concurrent runs (pipelines, tests) never share one.
 struct RingBinding {
-    EngineContext* ctx;
-    ConversionState* state;
+    EngineContext& ctx;
+    ConversionState& state;
 };
+static_assert(std::is_trivially_copyable_v<RingBinding>);
+static_assert(std::is_trivially_destructible_v<RingBinding>);
 
-RingBinding* BindingOf(sox_effect_t* effp) {
-    return *static_cast<RingBinding**>(effp->priv);
+RingBinding& BindingOf(sox_effect_t* effp) {
+    return *static_cast<RingBinding*>(effp->priv);
 }
 
 // "input": hands SoX the decoded samples; end of input once the decoder has
 // finished and the ring is empty.
 int InputDrain(sox_effect_t* effp, sox_sample_t* obuf, size_t* osamp) {
-    RingBinding* binding = BindingOf(effp);
+    RingBinding& binding = BindingOf(effp);
     const size_t channels = effp->out_signal.channels ? effp->out_signal.channels : 1;
     const uint32_t requested = uint32_t(*osamp / channels * channels);
-    SampleRing& ring = binding->ctx->decodedRing;
-    while (binding->state->IsRunning()) {
+    SampleRing& ring = binding.ctx.decodedRing;
+    while (binding.state.IsRunning()) {
         // Flag first: once it reads 0, the fill level read by Read() is final.
-        const CConversionTask* task = binding->ctx->currentTask.load();
+        const CConversionTask* task = binding.ctx.currentTask.load();
         const bool decoderDone = !task || task->decoding.Get() == 0;
         if (decoderDone || ring.Used(0) >= requested) {
             const uint32_t n = ring.Read(obuf, requested);
             *osamp = n;
             return n > 0 ? SOX_SUCCESS : SOX_EOF;
         }
-        BackOff(binding->state->profile.tempo.waitInputUs);
+        BackOff(binding.state.profile.tempo.waitInputUs);
     }
     *osamp = 0;
     return SOX_EOF;
@@ -51,10 +58,10 @@ int InputDrain(sox_effect_t* effp, sox_sample_t* obuf, size_t* osamp) {
 // "output": stores the chain's result for the encoder; produces nothing.
 int OutputFlow(sox_effect_t* effp, const sox_sample_t* ibuf, sox_sample_t*, size_t* isamp,
                size_t* osamp) {
-    RingBinding* binding = BindingOf(effp);
-    SampleRing& ring = binding->ctx->processedRing;
+    RingBinding& binding = BindingOf(effp);
+    SampleRing& ring = binding.ctx.processedRing;
     const uint32_t count = uint32_t(*isamp);
-    while (binding->state->IsRunning()) {
+    while (binding.state.IsRunning()) {
         if (ring.Free() >= count) {
             if (ring.Write(ibuf, count) < count) {
                 return SOX_EOF;
@@ -62,24 +69,28 @@ int OutputFlow(sox_effect_t* effp, const sox_sample_t* ibuf, sox_sample_t*, size
             *osamp = 0;
             return SOX_SUCCESS;
         }
-        BackOff(binding->state->profile.tempo.waitOutputUs);
+        BackOff(binding.state.profile.tempo.waitOutputUs);
     }
     return SOX_EOF;
 }
 
-const sox_effect_handler_t* InputHandler() {
-    static const sox_effect_handler_t handler = {
-        "input", nullptr,    SOX_EFF_MCHAN, nullptr, nullptr,
-        nullptr, InputDrain, nullptr,       nullptr, sizeof(RingBinding*)};
-    return &handler;
+// The two ring effects: no options, no start or stop, all channels at once.
+constexpr sox_effect_handler_t RingEffect(const char* name, sox_effect_handler_flow flow,
+                                          sox_effect_handler_drain drain) {
+    return {.name = name,
+            .usage = nullptr,
+            .flags = SOX_EFF_MCHAN,
+            .getopts = nullptr,
+            .start = nullptr,
+            .flow = flow,
+            .drain = drain,
+            .stop = nullptr,
+            .kill = nullptr,
+            .priv_size = sizeof(RingBinding)};
 }
 
-const sox_effect_handler_t* OutputHandler() {
-    static const sox_effect_handler_t handler = {
-        "output",   nullptr, SOX_EFF_MCHAN, nullptr, nullptr,
-        OutputFlow, nullptr, nullptr,       nullptr, sizeof(RingBinding*)};
-    return &handler;
-}
+constexpr sox_effect_handler_t kInputHandler = RingEffect("input", nullptr, InputDrain);
+constexpr sox_effect_handler_t kOutputHandler = RingEffect("output", OutputFlow, nullptr);
 
 // libsox's effect lookup rewrites process-wide handler records as it walks
 // its table ("channels" and "pitch" are copies of other effects' handlers,
@@ -98,10 +109,13 @@ std::mutex& ChainSetupMutex() {
 struct ChainDeleter {
     void operator()(sox_effects_chain_t* chain) const { sox_delete_effects_chain(chain); }
 };
+using EffectsChain = std::unique_ptr<sox_effects_chain_t, ChainDeleter>;
 
-// Creates an effect by handler, applies one option (or none) and adds it.
-void AddEffect(sox_effects_chain_t* chain, const sox_effect_handler_t* handler, const char* option,
-               sox_signalinfo_t* running, const sox_signalinfo_t* fixed, RingBinding* binding) {
+// Creates an effect by handler, gives it its option (or none) or its ring
+// binding (or none) and adds it to the chain.
+void AddEffect(sox_effects_chain_t* chain, const sox_effect_handler_t* handler, char* option,
+               sox_signalinfo_t* running, const sox_signalinfo_t* fixed,
+               const RingBinding* binding) {
     if (!handler) {
         throw std::runtime_error("effect not available");
     }
@@ -110,12 +124,10 @@ void AddEffect(sox_effects_chain_t* chain, const sox_effect_handler_t* handler, 
         throw std::runtime_error("effect not created");
     }
     if (binding) {
-        *static_cast<RingBinding**>(effect->priv) = binding;
+        std::memcpy(effect->priv, binding, sizeof *binding);
     }
     if (option) {
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "%s", option);
-        char* args[] = {buffer};
+        char* args[] = {option};
         if (sox_effect_options(effect, 1, args) != SOX_SUCCESS) {
             sox_delete_effect(effect);
             throw std::runtime_error("effect option refused");
@@ -129,36 +141,40 @@ void AddEffect(sox_effects_chain_t* chain, const sox_effect_handler_t* handler, 
     }
 }
 
-struct EffectStep {
-    const char* name;
-    char option[16];
-};
+// The chain and each of its effects keep a pointer to this for their life.
+constexpr sox_encodinginfo_t kSampleEncoding{.encoding = SOX_ENCODING_SIGN2,
+                                             .bits_per_sample = 32,
+                                             .compression = 0.0,
+                                             .reverse_bytes = sox_option_no,
+                                             .reverse_nibbles = sox_option_no,
+                                             .reverse_bits = sox_option_no,
+                                             .opposite_endian = sox_false};
 
-std::vector<EffectStep> ChainSteps(const CConversionTask& task,
-                                   const ConversionSettings& settings) {
-    std::vector<EffectStep> steps;
-    auto add = [&steps](const char* name, const char* fmt, auto value) {
-        EffectStep step{name, {}};
-        std::snprintf(step.option, sizeof step.option, fmt, value);
-        steps.push_back(step);
-    };
-    if (task.targetChannels != task.sourceChannels) {
-        add("channels", "%d", int(task.targetChannels));
+// Builds "input", the task's effects and "output", one chain at a time.
+EffectsChain BuildChain(const CConversionTask& task, const ConversionSettings& settings,
+                        const RingBinding& binding) {
+    sox_signalinfo_t running{.rate = double(task.sourceRate),
+                             .channels = unsigned(task.sourceChannels),
+                             .precision = 32,
+                             .length = SOX_UNKNOWN_LEN,
+                             .mult = nullptr};
+    const sox_signalinfo_t fixed = running;
+    std::lock_guard setup(ChainSetupMutex());
+    EffectsChain chain(sox_create_effects_chain(&kSampleEncoding, &kSampleEncoding));
+    if (!chain) {
+        throw std::runtime_error("no chain");
     }
-    // A speed outside the offered range would make the rate below divide by
-    // zero or ask SoX for nonsense; the settings store keeps it in range, and
-    // this keeps a hand-built task from doing harm.
-    const int speed = qBound(kMinSpeedPercent, int(settings.speedPercent), kMaxSpeedPercent);
-    if (settings.speedMode != SpeedModeResample) {
-        if (task.targetRate != task.sourceRate) {
-            add("rate", "%d", int(task.targetRate));
-        }
-        add("tempo", "%f", double(speed) / 100.0);
-    } else {
-        const int rate = int(double(task.targetRate) * 100.0 / double(speed) + 0.5);
-        add("rate", "%d", rate);
+    AddEffect(chain.get(), &kInputHandler, nullptr, &running, &running, &binding);
+    for (const QString& step : TempoChainFor(task, settings)) {
+        // "name option": the option is handed to SoX as it was formatted.
+        QByteArray words = step.toLatin1();
+        const qsizetype space = words.indexOf(' ');
+        words[space] = '\0';
+        AddEffect(chain.get(), sox_find_effect(words.constData()), words.data() + space + 1,
+                  &running, &fixed, nullptr);
     }
-    return steps;
+    AddEffect(chain.get(), &kOutputHandler, nullptr, &running, &fixed, &binding);
+    return chain;
 }
 
 } // namespace
@@ -172,8 +188,21 @@ bool EnsureSoxLibrary() {
 
 QStringList TempoChainFor(const CConversionTask& task, const ConversionSettings& settings) {
     QStringList chain;
-    for (const EffectStep& step : ChainSteps(task, settings)) {
-        chain << QStringLiteral("%1 %2").arg(QLatin1String(step.name), QLatin1String(step.option));
+    if (task.targetChannels != task.sourceChannels) {
+        chain << QStringLiteral("channels %1").arg(task.targetChannels);
+    }
+    // A speed outside the offered range would make the rate below divide by
+    // zero or ask SoX for nonsense; the settings store keeps it in range, and
+    // this keeps a hand-built task from doing harm.
+    const int speed = qBound(kMinSpeedPercent, int(settings.speedPercent), kMaxSpeedPercent);
+    if (settings.speedMode != SpeedModeResample) {
+        if (task.targetRate != task.sourceRate) {
+            chain << QStringLiteral("rate %1").arg(task.targetRate);
+        }
+        chain << QStringLiteral("tempo %1").arg(double(speed) / 100.0, 0, 'f', 6);
+    } else {
+        const int rate = int(double(task.targetRate) * 100.0 / double(speed) + 0.5);
+        chain << QStringLiteral("rate %1").arg(rate);
     }
     return chain;
 }
@@ -182,32 +211,13 @@ int RunTempoStage(EngineContext& ctx, CConversionTask& task) {
     ConversionState& state = *ctx.progressWindow;
     StageTimer timer(state.profile.tempo);
     task.processing.Set(1);
-    RingBinding binding{&ctx, &state};
+    const RingBinding binding{ctx, state};
     int result = 1;
     try {
         if (!EnsureSoxLibrary()) {
             throw std::runtime_error("sox_init failed");
         }
-        sox_signalinfo_t running{double(task.sourceRate), unsigned(task.sourceChannels), 32,
-                                 SOX_UNKNOWN_LEN, nullptr};
-        const sox_signalinfo_t fixed = running;
-        sox_encodinginfo_t encoding{SOX_ENCODING_SIGN2, 32,       0.0, sox_option_no, sox_option_no,
-                                    sox_option_no,      sox_false};
-        std::unique_ptr<sox_effects_chain_t, ChainDeleter> chain;
-        {
-            std::lock_guard setup(ChainSetupMutex());
-            chain.reset(sox_create_effects_chain(&encoding, &encoding));
-            if (!chain) {
-                throw std::runtime_error("no chain");
-            }
-            AddEffect(chain.get(), InputHandler(), nullptr, &running, &running, &binding);
-            for (const EffectStep& step : ChainSteps(task, state.settings)) {
-                AddEffect(chain.get(), sox_find_effect(step.name), step.option, &running, &fixed,
-                          nullptr);
-            }
-            AddEffect(chain.get(), OutputHandler(), nullptr, &running, &fixed, &binding);
-        }
-
+        const EffectsChain chain = BuildChain(task, state.settings, binding);
         state.encoderThread.Start([&ctx, &task] { RunEncoder(ctx, task); });
         // A flow that ends while the run goes on, before the decoder has
         // finished, would leave the decoder waiting for room for ever.

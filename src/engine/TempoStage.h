@@ -18,7 +18,8 @@ struct ConversionSettings;
 int RunTempoStage(EngineContext& ctx, CConversionTask& task);
 
 // The effects between "input" and "output" with their option, in chain order,
-// e.g. {"channels 1", "rate 22050", "tempo 1.500000"}.
+// e.g. {"channels 1", "rate 22050", "tempo 1.500000"}. RunTempoStage builds
+// its chain from exactly these words.
 QStringList TempoChainFor(const CConversionTask& task, const ConversionSettings& settings);
 
 // Initialises libsox once for the process; safe from any thread.

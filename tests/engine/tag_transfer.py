@@ -153,10 +153,10 @@ def plain(value):
 
 def frame_fields(frame):
     fields = {}
-    for spec in list(frame._framespec) + list(getattr(frame, "_optionalspec", [])):
-        if spec.name in ("encoding", "sub_frames") or not hasattr(frame, spec.name):
+    for declared in list(frame._framespec) + list(getattr(frame, "_optionalspec", [])):
+        if declared.name in ("encoding", "sub_frames") or not hasattr(frame, declared.name):
             continue
-        fields[spec.name] = plain(getattr(frame, spec.name))
+        fields[declared.name] = plain(getattr(frame, declared.name))
     if hasattr(frame, "sub_frames"):
         fields["sub_frames"] = {k: frame_fields(f) for k, f in frame.sub_frames.items()}
     return fields
