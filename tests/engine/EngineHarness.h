@@ -49,6 +49,11 @@ protected:
 CConversionTask DirectTask(const QString& source, const QString& destination, uint32_t rate,
                            uint32_t channels, uint64_t sourceFrames);
 
+// A task for a generated tone through the tempo stage, with the output
+// format and expected length the task rules give for `settings`.
+CConversionTask ToneTask(const QString& source, const QString& destination, uint32_t rate,
+                         uint32_t channels, double seconds, const ConversionSettings& settings);
+
 // Starts the run, keeps the event loop turning until the driver returns (or
 // timeoutMs passes, which fails the test's expectations), then delivers
 // what is still queued.

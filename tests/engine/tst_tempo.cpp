@@ -22,22 +22,8 @@ namespace {
 
 CConversionTask TempoTask(const QString& source, const QString& destination, const ToneParams& tone,
                           const ConversionSettings& settings) {
-    CConversionTask task;
-    task.sourcePath = source;
-    task.sourceFormat = kFormatMp3;
-    task.sourceRate = uint32_t(tone.sampleRate);
-    task.sourceChannels = uint32_t(tone.channels);
-    task.destinationPath = destination;
-    task.outputFormat = kFormatMp3;
-    task.targetChannels = TargetChannels(task.sourceChannels, settings.channelMode);
-    task.targetRate = TargetRate(task.sourceRate, settings.frequencyIndex);
-    task.sampleRatio =
-        SampleRatio(task.targetRate, task.targetChannels, task.sourceRate, task.sourceChannels);
-    const uint64_t frames = uint64_t(tone.seconds * tone.sampleRate + 0.5);
-    task.expectedSamples = ExpectedSamples(task.sampleRatio, frames * task.sourceChannels,
-                                           settings.speedPercent, task.targetChannels);
-    task.needsProcessing = 1;
-    return task;
+    return ToneTask(source, destination, uint32_t(tone.sampleRate), uint32_t(tone.channels),
+                    tone.seconds, settings);
 }
 
 } // namespace
