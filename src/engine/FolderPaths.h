@@ -1,15 +1,12 @@
 #pragma once
 
+#include "platform/FolderCreation.h"
+
 #include <QString>
 
 namespace zorvane {
 
-// Creates the folder `path` and every missing parent, nearest missing ancestor
-// first. Returns 1 when the folder exists afterwards, 0 otherwise (permission
-// denied, a file standing where a folder should be, an empty path); then
-// *error, when given, says why (the errno of the step that failed; ENOTDIR
-// for a file in a folder's place, where mkdir would say "File exists").
-int CreateFolderPath(const QString& path, int* error = nullptr);
+// CreateFolderPath lives with the platform's folder services.
 
 // The first of "stem (2).ext", "stem (3).ext", ... that names nothing in its
 // folder, not even a dangling symbolic link. The stem is the path before the

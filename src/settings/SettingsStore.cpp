@@ -1,6 +1,6 @@
 #include "SettingsStore.h"
 
-#include "engine/FolderPaths.h"
+#include "platform/FolderCreation.h"
 #include "platform/MessageSink.h"
 #include "settings/IniFile.h"
 
