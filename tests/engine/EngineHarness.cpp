@@ -64,19 +64,12 @@ CConversionTask DirectTask(const QString& source, const QString& destination, ui
 
 CConversionTask ToneTask(const QString& source, const QString& destination, uint32_t rate,
                          uint32_t channels, double seconds, const ConversionSettings& settings) {
-    CConversionTask task;
-    task.sourcePath = source;
-    task.sourceFormat = kFormatMp3;
-    task.sourceRate = rate;
-    task.sourceChannels = channels;
-    task.destinationPath = destination;
-    task.outputFormat = kFormatMp3;
-    task.targetChannels = TargetChannels(task.sourceChannels, settings.channelMode);
-    task.targetRate = TargetRate(task.sourceRate, settings.frequencyIndex);
-    task.sampleRatio =
-        SampleRatio(task.targetRate, task.targetChannels, task.sourceRate, task.sourceChannels);
     const uint64_t frames = uint64_t(seconds * rate + 0.5);
-    task.expectedSamples = ExpectedSamples(task.sampleRatio, frames * task.sourceChannels,
+    CConversionTask task = DirectTask(source, destination, rate, channels, frames);
+    task.targetChannels = TargetChannels(channels, settings.channelMode);
+    task.targetRate = TargetRate(rate, settings.frequencyIndex);
+    task.sampleRatio = SampleRatio(task.targetRate, task.targetChannels, rate, channels);
+    task.expectedSamples = ExpectedSamples(task.sampleRatio, frames * channels,
                                            settings.speedPercent, task.targetChannels);
     task.needsProcessing = 1;
     return task;

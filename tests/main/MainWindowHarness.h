@@ -26,6 +26,7 @@
 namespace zorvane::testing {
 
 struct Recorded {
+    bool opens = true; // whether the desktop knows a program for what it opens
     QList<QUrl> opened;
     QStringList shown;      // ShowItems
     QStringList properties; // ShowItemProperties
@@ -37,7 +38,7 @@ public:
     explicit RecordingOpener(Recorded& into) : recorded(into) {}
     bool OpenUrl(const QUrl& url) override {
         recorded.opened << url;
-        return true;
+        return recorded.opens;
     }
 
 private:

@@ -26,30 +26,6 @@ namespace {
 
 using Rows = QList<int>;
 
-// A desktop that may know no program for a file; it records what it is asked.
-struct Desktop {
-    bool opens = true;
-    QList<QUrl> opened;
-    QStringList shown;
-};
-struct OpenerOf final : UrlOpener {
-    explicit OpenerOf(Desktop& to) : desktop(to) {}
-    bool OpenUrl(const QUrl& url) override {
-        desktop.opened << url;
-        return desktop.opens;
-    }
-    Desktop& desktop;
-};
-struct FileManagerOf final : FileManagerService {
-    explicit FileManagerOf(Desktop& to) : desktop(to) {}
-    bool ShowItems(const QStringList& paths) override {
-        desktop.shown << paths;
-        return true;
-    }
-    bool ShowItemProperties(const QStringList&) override { return true; }
-    Desktop& desktop;
-};
-
 // Convert's progress window either only looked at (its tasks recorded) or run
 // to its end.
 class ListWindow final : public TestWindow {
@@ -83,14 +59,12 @@ protected:
 
 struct Run {
     explicit Run(const QString& root) : harness(root) {
-        harness.services.shell = &shell;
         window = std::make_unique<ListWindow>(harness.services, harness.recorded);
         window->Initialise();
         window->show();
     }
-    Desktop desktop;
     Harness harness;
-    Shell shell{std::make_unique<OpenerOf>(desktop), std::make_unique<FileManagerOf>(desktop)};
+    Recorded& desktop = harness.recorded;
     std::unique_ptr<ListWindow> window;
 
     CReportCtrl& List() const { return *window->FileList(); }
