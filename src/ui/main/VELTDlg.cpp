@@ -212,9 +212,13 @@ QString CVELTDlg::PaneToolTip(int pane) const {
     return pane >= 0 && pane <= 2 && panes[pane] != nullptr ? panes[pane]->toolTip() : QString();
 }
 
-void CVELTDlg::UpdateTotalsPane() {
+void CVELTDlg::ShowTotalsText() {
     const QString text = TotalsText(fileCount, totalSizeMB, totalDurationSeconds);
     SetPaneText(0, text, text);
+}
+
+void CVELTDlg::UpdateTotalsPane() {
+    ShowTotalsText();
     if (fileList != nullptr) {
         fileList->ApplyRowColours(false);
     }
@@ -471,8 +475,7 @@ void CVELTDlg::timerEvent(QTimerEvent* event) {
     } else if (event->timerId() == totalsTimer) {
         killTimer(totalsTimer);
         totalsTimer = 0;
-        const QString text = TotalsText(fileCount, totalSizeMB, totalDurationSeconds);
-        SetPaneText(0, text, text);
+        ShowTotalsText();
         update();
     } else {
         QMainWindow::timerEvent(event);

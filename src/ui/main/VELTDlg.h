@@ -139,6 +139,8 @@ public:
     QString PaneText(int pane) const;
     QString PaneToolTip(int pane) const;
     void SetPaneText(int pane, const QString& text, const QString& toolTip);
+    // Pane 0's text and tool tip from the totals, nothing else refreshed.
+    void ShowTotalsText();
     // "%d file(s)   %.2f MB   %02d:%02d:%02d", or "No file".
     static QString TotalsText(int files, double sizeMB, double seconds);
 

@@ -414,8 +414,7 @@ void CVELTDlg::FinishLoad(bool sort) {
     if (processingDialog != nullptr) {
         processingDialog->hide();
     }
-    const QString totals = TotalsText(fileCount, totalSizeMB, totalDurationSeconds);
-    SetPaneText(0, totals, totals);
+    ShowTotalsText();
     SetPaneText(1, u" No file selected"_s, u"No file selected"_s);
     const int rows = fileList->RowCount();
     if (sort && rows > 0) {
