@@ -4,6 +4,7 @@
 #include "ConversionTask.h"
 #include "TagTransfer.h"
 #include "platform/DisplayText.h"
+#include "platform/LeadingNumber.h"
 
 #include <taglib/apeitem.h>
 #include <taglib/apetag.h>
@@ -40,21 +41,11 @@ TagLib::String ToLatin1(const QString& text) {
     return TagLib::String(text.toLatin1().toStdString(), TagLib::String::Latin1);
 }
 
-// The leading decimal number of a text, as the old C runtime read it
-// ("7/12" gives 7, "2023-05-01" gives 2023, "abc" gives 0).
-unsigned LeadingNumber(const QString& text) {
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i).isSpace()) {
-        ++i;
-    }
-    unsigned value = 0;
-    for (; i < text.size() && text.at(i) >= u'0' && text.at(i) <= u'9'; ++i) {
-        value = value * 10 + unsigned(text.at(i).unicode() - u'0');
-        if (value > 100000000) {
-            break;
-        }
-    }
-    return value;
+// The leading decimal number of a text ("7/12" gives 7, "2023-05-01" gives
+// 2023, "abc" gives 0). ID3v1 has no room for a negative track or year.
+unsigned LeadingNumberOf(const QString& text) {
+    const LeadingNumber number = ReadLeadingNumber(text);
+    return number.negative ? 0u : number.magnitude;
 }
 
 // The values a frame or item of the source held, while the task's text is
@@ -108,9 +99,9 @@ void WriteId3v1(TagLib::ID3v1::Tag& tag, const CConversionTask& task) {
     if (!task.comment.isEmpty())
         tag.setComment(ToLatin1(task.comment));
     if (!task.track.isEmpty())
-        tag.setTrack(LeadingNumber(task.track.section(u'/', 0, 0)));
+        tag.setTrack(LeadingNumberOf(task.track.section(u'/', 0, 0)));
     if (!task.date.isEmpty())
-        tag.setYear(LeadingNumber(task.date));
+        tag.setYear(LeadingNumberOf(task.date));
 }
 
 // The tag is put together frame by frame rather than by TagLib's

@@ -5,6 +5,7 @@
 #include "engine/ConversionTask.h"
 #include "engine/EngineContext.h"
 #include "engine/TagTransfer.h"
+#include "platform/LeadingNumber.h"
 #include "platform/MessageSink.h"
 
 #include <QFile>
@@ -57,24 +58,9 @@ bool FillIfEmpty(InfoRowSink& row, int column, const QString& text) {
     return true;
 }
 
-// A decimal number as atoi reads it (leading white space, one sign, digits
-// up to the first non-digit, 0 without digits), reduced modulo 256 as it
-// goes so that no text can overflow it.
+// A track number as atoi reads it, kept modulo 256 for sorting.
 uint8_t LeadingNumberModulo256(QStringView text) {
-    qsizetype i = 0;
-    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    unsigned value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        value = (value * 10 + unsigned(text[i].unicode() - u'0')) % 256;
-    }
-    return uint8_t(negative ? (256 - value) % 256 : value);
+    return uint8_t(ReadLeadingNumber(text).Wrapped());
 }
 
 void FillTrack(InfoRowSink& row, const QString& text) {

@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include "platform/DisplayText.h"
+#include "platform/LeadingNumber.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -207,25 +208,7 @@ int IniFile::ReadInt(QStringView section, QStringView key, int defaultValue) con
     if (text.isEmpty()) {
         return defaultValue;
     }
-    qsizetype pos = 0;
-    bool negative = false;
-    if (text.at(pos) == u'-' || text.at(pos) == u'+') {
-        negative = text.at(pos) == u'-';
-        ++pos;
-    }
-    // Too many digits wrap around instead of failing, as they do on Windows.
-    uint32_t value = 0;
-    for (; pos < text.size(); ++pos) {
-        const QChar c = text.at(pos);
-        if (c < u'0' || c > u'9') {
-            break;
-        }
-        value = value * 10u + static_cast<uint32_t>(c.unicode() - u'0');
-    }
-    if (negative) {
-        value = 0u - value;
-    }
-    return static_cast<int>(value);
+    return ReadLeadingNumber(text).Wrapped();
 }
 
 void IniFile::WriteString(const QString& section, const QString& key, const QString& value) {
