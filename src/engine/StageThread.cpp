@@ -2,17 +2,13 @@
 
 namespace zorvane {
 
-StageThread::~StageThread() {
-    Join();
-}
-
 void StageThread::Start(std::function<void()> body) {
     Join();
     {
         std::lock_guard lock(mutex);
         done = false;
     }
-    thread = std::thread([this, fn = std::move(body)] {
+    thread = std::jthread([this, fn = std::move(body)] {
         fn();
         {
             std::lock_guard lock(mutex);

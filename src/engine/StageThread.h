@@ -7,10 +7,10 @@
 
 namespace zorvane {
 
-// A thread of the conversion pipeline. The handle exists before the body runs,
-// so whoever stored it can always wait for the thread, even one that ended at
-// once. There is deliberately no way to kill the thread: every stage polls the
-// run's `running` flag, so a stop request followed by Join() ends it cleanly.
+// A thread of the conversion pipeline, joined when the handle goes away. The
+// handle exists before the body runs, so whoever stored it can always wait
+// for the thread, even one that ended at once. There is deliberately no way to kill the thread:
+// every stage polls the run's `running` flag, so a stop request followed by Join() ends it cleanly.
 //
 // Thread safety: Start(), WaitFor() and Join() are called by the owner of the
 // handle (one thread at a time); Finished() may be asked from any thread.
@@ -19,7 +19,6 @@ public:
     StageThread() = default;
     StageThread(const StageThread&) = delete;
     StageThread& operator=(const StageThread&) = delete;
-    ~StageThread(); // joins
 
     // Starts body on a new thread. A previous thread must have been joined.
     void Start(std::function<void()> body);
@@ -32,10 +31,12 @@ public:
     void Join();
 
 private:
-    std::thread thread;
     mutable std::mutex mutex;
     mutable std::condition_variable cv;
     bool done = true;
+    // Last, so that it is joined (by its own destructor) before the mutex and
+    // the condition its body signals go away.
+    std::jthread thread;
 };
 
 } // namespace zorvane
