@@ -100,7 +100,7 @@ void RunDriver(EngineContext& ctx) {
         CConversionTask task = state.tasks[size_t(index)];
         state.TakeFirstError();
 
-        const QString folder = FolderOfPath(task.destinationPath);
+        const QString folder = QFileInfo(task.destinationPath).path();
         if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
             int error = 0;
             if (!CreateFolderPath(folder, &error)) {

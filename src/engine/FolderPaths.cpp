@@ -53,14 +53,6 @@ QString UniqueDestinationPath(const QString& path) {
     }
 }
 
-QString FolderOfPath(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(u'/');
-    if (slash < 0) {
-        return QString();
-    }
-    return slash == 0 ? path.left(1) : path.left(slash);
-}
-
 bool NameIsTaken(const QString& path) {
     struct stat st {};
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;

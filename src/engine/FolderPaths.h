@@ -20,11 +20,6 @@ QString UniqueDestinationPath(const QString& path);
 // a time, until the file name fits the longest name its folder takes.
 QString NumberedDestinationPath(const QString& path, int n);
 
-// The folder part of a file path: everything before its last "/", without
-// that "/"; empty when there is none. On Linux a backslash is an ordinary
-// character of a name.
-QString FolderOfPath(const QString& path);
-
 // True when something (a file, a folder, a link, even a dangling one) has
 // this name. A symbolic link is not followed: writing through a link that
 // happens to dangle would create its target, somewhere else.

@@ -1,30 +1,26 @@
 #include "FolderCreation.h"
 
-#include <QFile>
+#include <QDir>
 #include <QFileInfo>
 
 #include <cerrno>
-#include <sys/stat.h>
-#include <sys/types.h>
 
 namespace zorvane {
 
 namespace {
 
-enum class MakeResult { Created, Exists, ParentMissing, Failed };
-
-MakeResult MakeOneFolder(const QString& path, int* error) {
-    if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0) {
-        return MakeResult::Created;
-    }
-    *error = errno;
-    switch (errno) {
-    case EEXIST:
-        return MakeResult::Exists;
-    case ENOENT:
-        return MakeResult::ParentMissing;
-    default:
-        return MakeResult::Failed;
+// Why a folder could not be made, for the log: what stands nearest to it on
+// disk decides. QDir::mkpath keeps its own reason to itself, but the errno of
+// its last mkdir is still there when nothing on the way is in the way.
+int FailureReason(const QString& path, int lastError) {
+    for (QFileInfo step(path);; step = QFileInfo(step.path())) {
+        if (step.exists()) {
+            // A file where a folder should be: mkdir would say "File exists".
+            return step.isDir() ? (lastError != 0 ? lastError : EACCES) : ENOTDIR;
+        }
+        if (step.path() == step.filePath()) {
+            return ENOENT;
+        }
     }
 }
 
@@ -38,39 +34,12 @@ int CreateFolderPath(const QString& path, int* error) {
         why = ENOENT;
         return 0;
     }
-    QString full = path;
-    // A trailing separator names the same folder; without it the cut positions
-    // below always fall between two names.
-    while (full.size() > 1 && full.back() == u'/') {
-        full.chop(1);
+    errno = 0;
+    if (QDir().mkpath(path)) {
+        return 1;
     }
-    // Walk back to the nearest ancestor that can be created, then forward again,
-    // creating one level at a time.
-    qsizetype cut = full.size();
-    for (;;) {
-        const MakeResult result = MakeOneFolder(full.left(cut), &why);
-        if (result == MakeResult::ParentMissing) {
-            const qsizetype pos = full.lastIndexOf(u'/', cut - 1);
-            if (pos <= 0) {
-                return 0; // why: ENOENT, from the last mkdir
-            }
-            cut = pos;
-            continue;
-        }
-        if (result == MakeResult::Failed) {
-            return 0;
-        }
-        if (result == MakeResult::Exists && !QFileInfo(full.left(cut)).isDir()) {
-            why = ENOTDIR; // a file where a folder should be
-            return 0;
-        }
-        if (cut == full.size()) {
-            why = 0;
-            return 1;
-        }
-        const qsizetype next = full.indexOf(u'/', cut + 1);
-        cut = next < 0 ? full.size() : next;
-    }
+    why = FailureReason(path, errno);
+    return 0;
 }
 
 } // namespace zorvane
