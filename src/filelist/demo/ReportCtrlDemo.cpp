@@ -218,105 +218,156 @@ void LoadFromThread(CReportCtrl& list, std::vector<std::unique_ptr<MediaFileInfo
     loader.join();
 }
 
-int Timings(int rows) {
-    QTextStream out(stdout);
+// The list being timed, shown at a fixed size, with one record ready per
+// row, and the clock every step is timed by.
+struct TimingRun {
+    explicit TimingRun(int rowCount);
+    // Ends a step begun with clock.start().
+    void Report(const QString& what);
+
+    const int rows;
+    QTextStream out{stdout};
     QTemporaryDir folder;
-    ProfileStore store(folder.filePath(u"Zorvane.conf"_s));
+    ProfileStore store{folder.filePath(u"Zorvane.conf"_s)};
     CReportCtrl list;
+    std::vector<std::unique_ptr<MediaFileInfo>> records;
+    QElapsedTimer clock;
+};
+
+TimingRun::TimingRun(int rowCount) : rows(rowCount) {
     list.ConfigureFileList(store, nullptr);
     list.resize(1200, 700);
     list.show();
     QApplication::processEvents();
-    std::vector<std::unique_ptr<MediaFileInfo>> records;
     for (int i = 0; i < rows; ++i) {
         records.push_back(std::make_unique<MediaFileInfo>());
     }
-    QElapsedTimer clock;
-    auto report = [&](const QString& what) {
-        QApplication::processEvents(); // the repaint that follows belongs to the step
-        out << what << u": "_s << clock.elapsed() << u" ms"_s << Qt::endl;
-    };
+}
 
-    clock.start();
-    for (int i = 0; i < rows; ++i) {
-        AddTimedRow(list, records[size_t(i)].get(), i, false);
+void TimingRun::Report(const QString& what) {
+    QApplication::processEvents(); // the repaint that follows belongs to the step
+    out << what << u": "_s << clock.elapsed() << u" ms"_s << Qt::endl;
+}
+
+void TimeInsertOnWindowThread(TimingRun& run) {
+    run.clock.start();
+    for (int i = 0; i < run.rows; ++i) {
+        AddTimedRow(run.list, run.records[size_t(i)].get(), i, false);
     }
-    report(u"insert %1 rows, 18 cells each, window thread"_s.arg(rows));
+    run.Report(u"insert %1 rows, 18 cells each, window thread"_s.arg(run.rows));
+}
 
-    clock.start();
-    list.DeleteRows(CReportCtrl::AllRows);
-    report(u"delete all rows at once"_s);
+void TimeDeleteAll(TimingRun& run) {
+    run.clock.start();
+    run.list.DeleteRows(CReportCtrl::AllRows);
+    run.Report(u"delete all rows at once"_s);
+}
 
-    {
-        // What one call from the loader costs by itself.
-        std::atomic<bool> done{false};
-        clock.start();
-        std::thread caller([&] {
-            for (int i = 0; i < rows; ++i) {
-                list.RowCount();
-            }
-            done = true;
-        });
-        while (!done) {
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+// What one call from the loader costs by itself.
+void TimeEmptyLoaderCalls(TimingRun& run) {
+    std::atomic<bool> done{false};
+    run.clock.start();
+    std::thread caller([&] {
+        for (int i = 0; i < run.rows; ++i) {
+            run.list.RowCount();
         }
-        caller.join();
-        report(u"%1 empty calls from a loader thread"_s.arg(rows));
+        done = true;
+    });
+    while (!done) {
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+    caller.join();
+    run.Report(u"%1 empty calls from a loader thread"_s.arg(run.rows));
+}
 
-    clock.start();
-    LoadFromThread(list, records, true);
-    report(u"insert %1 rows from a loader thread, buffered sink, then sort"_s.arg(rows));
-    list.DeleteRows(CReportCtrl::AllRows);
+void TimeLoaderInsert(TimingRun& run, bool buffered) {
+    run.clock.start();
+    LoadFromThread(run.list, run.records, buffered);
+    run.Report(
+        buffered
+            ? u"insert %1 rows from a loader thread, buffered sink, then sort"_s.arg(run.rows)
+            : u"insert %1 rows from a loader thread, a call per cell, then sort"_s.arg(run.rows));
+}
 
-    clock.start();
-    LoadFromThread(list, records, false);
-    report(u"insert %1 rows from a loader thread, a call per cell, then sort"_s.arg(rows));
+int TimeColumnClick(TimingRun& run, int column) {
+    run.clock.start();
+    run.list.OnColumnClick(column);
+    QApplication::processEvents();
+    return int(run.clock.elapsed());
+}
 
-    list.ApplyStatesToRows(CReportCtrl::AllRows, CReportCtrl::Selected);
+// Every column clicked twice, the second click reversing the first, with
+// every row selected so that the selection travels with the rows.
+void TimeSorts(TimingRun& run) {
+    run.list.ApplyStatesToRows(CReportCtrl::AllRows, CReportCtrl::Selected);
     int slowest = 0;
     QString slowestColumn;
     for (int column = 0; column < kFileColumnCount; ++column) {
         for (int pass = 0; pass < 2; ++pass) {
-            clock.start();
-            list.OnColumnClick(column);
-            QApplication::processEvents();
-            const int ms = int(clock.elapsed());
-            out << u"sort by "_s << kFileColumns[size_t(column)].title.toString()
-                << (pass == 0 ? u" (first click)"_s : u" (reversed)"_s) << u": "_s << ms << u" ms"_s
-                << Qt::endl;
+            const int ms = TimeColumnClick(run, column);
+            run.out << u"sort by "_s << kFileColumns[size_t(column)].title.toString()
+                    << (pass == 0 ? u" (first click)"_s : u" (reversed)"_s) << u": "_s << ms
+                    << u" ms"_s << Qt::endl;
             if (ms > slowest) {
                 slowest = ms;
                 slowestColumn = kFileColumns[size_t(column)].title.toString();
             }
         }
     }
-    out << u"slowest sort: "_s << slowestColumn << u", "_s << slowest << u" ms"_s << Qt::endl;
+    run.out << u"slowest sort: "_s << slowestColumn << u", "_s << slowest << u" ms"_s << Qt::endl;
+}
 
-    clock.start();
-    list.ApplyRowColours(true);
-    report(u"recolour all rows"_s);
+void TimeRecolour(TimingRun& run) {
+    run.clock.start();
+    run.list.ApplyRowColours(true);
+    run.Report(u"recolour all rows"_s);
+}
 
-    clock.start();
-    list.InvertSelection();
-    list.ApplyStatesToRows(CReportCtrl::AllRows, CReportCtrl::Selected);
-    report(u"invert and select all"_s);
+void TimeInvertAndSelectAll(TimingRun& run) {
+    run.clock.start();
+    run.list.InvertSelection();
+    run.list.ApplyStatesToRows(CReportCtrl::AllRows, CReportCtrl::Selected);
+    run.Report(u"invert and select all"_s);
+}
 
-    clock.start();
-    list.AutoSizeColumn(-1, false);
-    report(u"size every column to its cells"_s);
+void TimeAutoSizeColumns(TimingRun& run) {
+    run.clock.start();
+    run.list.AutoSizeColumn(-1, false);
+    run.Report(u"size every column to its cells"_s);
+}
 
-    clock.start();
+void TimeMoveLastToTop(TimingRun& run) {
+    run.clock.start();
     for (int i = 0; i < 1000; ++i) {
-        list.MoveRow(rows - 1, 0);
+        run.list.MoveRow(run.rows - 1, 0);
     }
-    report(u"move the last row to the top 1000 times"_s);
+    run.Report(u"move the last row to the top 1000 times"_s);
+}
 
-    clock.start();
-    while (list.RowCount() > 0) {
-        list.DeleteRow(0, false);
+// Row by row, as Remove All takes them out.
+void TimeRemoveAll(TimingRun& run) {
+    run.clock.start();
+    while (run.list.RowCount() > 0) {
+        run.list.DeleteRow(0, false);
     }
-    report(u"delete row 0 until empty (Remove All)"_s);
+    run.Report(u"delete row 0 until empty (Remove All)"_s);
+}
+
+int Timings(int rows) {
+    TimingRun run(rows);
+    TimeInsertOnWindowThread(run);
+    TimeDeleteAll(run);
+    TimeEmptyLoaderCalls(run);
+    TimeLoaderInsert(run, true);
+    // Both loads start from an empty list, so that they compare.
+    run.list.DeleteRows(CReportCtrl::AllRows);
+    TimeLoaderInsert(run, false);
+    TimeSorts(run);
+    TimeRecolour(run);
+    TimeInvertAndSelectAll(run);
+    TimeAutoSizeColumns(run);
+    TimeMoveLastToTop(run);
+    TimeRemoveAll(run);
     return 0;
 }
 
