@@ -134,6 +134,169 @@ const ValueOption* FindValueOption(const QString& name) {
     return nullptr;
 }
 
+// The options without a value, each setting its flag.
+struct FlagOption {
+    const char16_t* shortName; // nullptr: none
+    const char16_t* name;
+    bool CliOptions::*target;
+};
+
+bool* FindFlag(const QString& name, CliOptions& options) {
+    static const FlagOption kFlags[] = {
+        {u"-h", u"--help", &CliOptions::showHelp},
+        {u"-r", u"--recursive", &CliOptions::recursive},
+        {nullptr, u"--list", &CliOptions::listOnly},
+        {nullptr, u"--profile", &CliOptions::profile},
+        {nullptr, u"--same-as-source", &CliOptions::sameAsSource},
+        {nullptr, u"--stop-on-error", &CliOptions::stopOnError},
+    };
+    for (const FlagOption& flag : kFlags) {
+        if (name == QStringView(flag.name) ||
+            (flag.shortName && name == QStringView(flag.shortName))) {
+            return &(options.*(flag.target));
+        }
+    }
+    return nullptr;
+}
+
+// One pass over the arguments. Each step that finds a mistake sets *error
+// to a message that says what to do and returns false.
+class CommandLineParser {
+public:
+    CommandLineParser(const QList<QByteArray>& rawArguments, QString* errorText)
+        : rawArgs(rawArguments), error(errorText) {
+        for (const QByteArray& raw : rawArgs) {
+            args << QFile::decodeName(raw);
+        }
+    }
+
+    std::optional<CliOptions> Parse();
+
+private:
+    void AddInput();
+    bool ReadOption();
+    std::optional<QString> TakeValue(const QString& example);
+    bool ReadValueOption(const ValueOption& option);
+    bool ReadOutputFolder();
+    bool CheckOptions() const;
+
+    const QList<QByteArray>& rawArgs;
+    QStringList args;
+    QString* error;
+    CliOptions options;
+    qsizetype i = 0;                    // the argument being read
+    QString name;                       // of the option being read
+    std::optional<QString> inlineValue; // of the option being read, when "--name=VALUE"
+};
+
+std::optional<CliOptions> CommandLineParser::Parse() {
+    bool onlyFiles = false;
+    for (i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (onlyFiles || !arg.startsWith(u'-') || arg == u"-") {
+            AddInput();
+        } else if (arg == u"--") {
+            onlyFiles = true;
+        } else if (!ReadOption()) {
+            return std::nullopt;
+        }
+    }
+    if (!CheckOptions()) {
+        return std::nullopt;
+    }
+    return options;
+}
+
+void CommandLineParser::AddInput() {
+    if (IsRepresentableName(rawArgs.at(i))) {
+        options.inputs << args.at(i);
+    } else {
+        options.unrepresentableInputs << rawArgs.at(i);
+    }
+}
+
+bool CommandLineParser::ReadOption() {
+    const QString& arg = args.at(i);
+    // Options with a value take it as "--name VALUE" or "--name=VALUE".
+    name = arg;
+    inlineValue.reset();
+    const qsizetype eq = arg.indexOf(u'=');
+    if (arg.startsWith(u"--") && eq > 2) {
+        name = arg.left(eq);
+        inlineValue = arg.mid(eq + 1);
+    }
+    if (bool* flag = FindFlag(name, options)) {
+        *flag = true;
+        return true;
+    }
+    if (const ValueOption* option = FindValueOption(name)) {
+        return ReadValueOption(*option);
+    }
+    if (name == u"--out") {
+        return ReadOutputFolder();
+    }
+    *error = QStringLiteral("unknown option %1; see zorvane-convert --help").arg(arg);
+    return false;
+}
+
+std::optional<QString> CommandLineParser::TakeValue(const QString& example) {
+    if (inlineValue) {
+        return inlineValue;
+    }
+    if (i + 1 >= args.size()) {
+        *error = QStringLiteral("%1 needs a value, e.g. %1 %2").arg(name, example);
+        return std::nullopt;
+    }
+    return args.at(++i);
+}
+
+bool CommandLineParser::ReadValueOption(const ValueOption& option) {
+    const auto value = TakeValue(QString::fromUtf16(option.example));
+    if (!value) {
+        return false;
+    }
+    const std::optional<int> parsed = option.parse(*value);
+    if (!parsed) {
+        *error = QStringLiteral("%1 %2 is not valid; use %3").arg(name, *value, option.allowed());
+        return false;
+    }
+    options.*(option.target) = parsed;
+    return true;
+}
+
+bool CommandLineParser::ReadOutputFolder() {
+    const auto value = TakeValue(QStringLiteral("~/Music/fast"));
+    if (!value) {
+        return false;
+    }
+    if (value->isEmpty()) {
+        *error = QStringLiteral("--out needs a folder, e.g. --out ~/Music/fast");
+        return false;
+    }
+    const QByteArray rawValue =
+        inlineValue ? rawArgs.at(i).mid(rawArgs.at(i).indexOf('=') + 1) : rawArgs.at(i);
+    if (!IsRepresentableName(rawValue)) {
+        *error = QStringLiteral("--out %1: the name is not valid UTF-8; choose another "
+                                "folder")
+                     .arg(EscapedNameBytes(rawValue));
+        return false;
+    }
+    options.outputFolder = *value;
+    return true;
+}
+
+bool CommandLineParser::CheckOptions() const {
+    if (options.outputFolder && options.sameAsSource) {
+        *error = QStringLiteral("--out and --same-as-source exclude each other; choose one");
+        return false;
+    }
+    if (!options.showHelp && options.inputs.isEmpty() && options.unrepresentableInputs.isEmpty()) {
+        *error = QStringLiteral("no input files; give MP3 files or folders, see --help");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int DefaultJobs() {
@@ -220,102 +383,7 @@ ConversionSettings CliOptions::Apply(ConversionSettings base) const {
 }
 
 std::optional<CliOptions> ParseCommandLine(const QList<QByteArray>& rawArgs, QString* error) {
-    QStringList args;
-    for (const QByteArray& raw : rawArgs) {
-        args << QFile::decodeName(raw);
-    }
-    CliOptions options;
-    bool onlyFiles = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        if (onlyFiles || !arg.startsWith(u'-') || arg == u"-") {
-            if (IsRepresentableName(rawArgs.at(i))) {
-                options.inputs << arg;
-            } else {
-                options.unrepresentableInputs << rawArgs.at(i);
-            }
-            continue;
-        }
-        if (arg == u"--") {
-            onlyFiles = true;
-            continue;
-        }
-        // Options with a value take it as "--name VALUE" or "--name=VALUE".
-        QString name = arg;
-        std::optional<QString> inlineValue;
-        const qsizetype eq = arg.indexOf(u'=');
-        if (arg.startsWith(u"--") && eq > 2) {
-            name = arg.left(eq);
-            inlineValue = arg.mid(eq + 1);
-        }
-        auto takeValue = [&](const QString& example) -> std::optional<QString> {
-            if (inlineValue) {
-                return inlineValue;
-            }
-            if (i + 1 >= args.size()) {
-                *error = QStringLiteral("%1 needs a value, e.g. %1 %2").arg(name, example);
-                return std::nullopt;
-            }
-            return args.at(++i);
-        };
-        auto bad = [&](const QString& value, const QString& allowed) {
-            *error = QStringLiteral("%1 %2 is not valid; use %3").arg(name, value, allowed);
-        };
-        if (name == u"-h" || name == u"--help") {
-            options.showHelp = true;
-        } else if (name == u"-r" || name == u"--recursive") {
-            options.recursive = true;
-        } else if (name == u"--list") {
-            options.listOnly = true;
-        } else if (name == u"--profile") {
-            options.profile = true;
-        } else if (name == u"--same-as-source") {
-            options.sameAsSource = true;
-        } else if (name == u"--stop-on-error") {
-            options.stopOnError = true;
-        } else if (const ValueOption* option = FindValueOption(name)) {
-            const auto value = takeValue(QString::fromUtf16(option->example));
-            if (!value) {
-                return std::nullopt;
-            }
-            const std::optional<int> parsed = option->parse(*value);
-            if (!parsed) {
-                bad(*value, option->allowed());
-                return std::nullopt;
-            }
-            options.*(option->target) = parsed;
-        } else if (name == u"--out") {
-            const auto value = takeValue(QStringLiteral("~/Music/fast"));
-            if (!value) {
-                return std::nullopt;
-            }
-            if (value->isEmpty()) {
-                *error = QStringLiteral("--out needs a folder, e.g. --out ~/Music/fast");
-                return std::nullopt;
-            }
-            const QByteArray rawValue =
-                inlineValue ? rawArgs.at(i).mid(rawArgs.at(i).indexOf('=') + 1) : rawArgs.at(i);
-            if (!IsRepresentableName(rawValue)) {
-                *error = QStringLiteral("--out %1: the name is not valid UTF-8; choose another "
-                                        "folder")
-                             .arg(EscapedNameBytes(rawValue));
-                return std::nullopt;
-            }
-            options.outputFolder = *value;
-        } else {
-            *error = QStringLiteral("unknown option %1; see zorvane-convert --help").arg(arg);
-            return std::nullopt;
-        }
-    }
-    if (options.outputFolder && options.sameAsSource) {
-        *error = QStringLiteral("--out and --same-as-source exclude each other; choose one");
-        return std::nullopt;
-    }
-    if (!options.showHelp && options.inputs.isEmpty() && options.unrepresentableInputs.isEmpty()) {
-        *error = QStringLiteral("no input files; give MP3 files or folders, see --help");
-        return std::nullopt;
-    }
-    return options;
+    return CommandLineParser(rawArgs, error).Parse();
 }
 
 } // namespace zorvane
