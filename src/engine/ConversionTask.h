@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RingBuffer.h"
+#include "TagTexts.h"
 
 #include <QByteArray>
 #include <QString>
@@ -69,10 +70,11 @@ struct CopiedTags {
     std::vector<TagValues> multiValued;
 };
 
-// One queued file of a conversion run. The run keeps one copy per file in its
-// task list; the driver converts a further working copy, whose stage flags are
-// the only members shared between threads while the file converts.
-class CConversionTask {
+// One queued file of a conversion run, with the tag texts its output is given.
+// The run keeps one copy per file in its task list; the driver converts a
+// further working copy, whose stage flags are the only members shared between
+// threads while the file converts.
+class CConversionTask : public TagTexts {
 public:
     QString sourcePath;
     int32_t sourceFormat = -1;
@@ -91,14 +93,6 @@ public:
     StageFlag encoding;
     StageFlag processing;
     SampleRing* encoderInput = nullptr;
-    QString artist;
-    QString albumArtist;
-    QString album;
-    QString track;
-    QString title;
-    QString genre;
-    QString date;
-    QString comment;
     // destinationPath as the task builder made it, before the driver numbered
     // it; numbering starts again from here when the chosen name is taken by
     // the time the output is complete. Empty: destinationPath.

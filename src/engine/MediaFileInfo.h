@@ -1,15 +1,16 @@
 #pragma once
 
-#include <QString>
+#include "TagTexts.h"
 
 #include <cstdint>
 
 namespace zorvane {
 
-// What one row of the file list knows about its MP3 file. A row starts with a
-// default-constructed record (every number 0, every text empty); the loader
-// fills the size and format code, the info reader the rest.
-struct MediaFileInfo {
+// What one row of the file list knows about its MP3 file, and what a task is
+// built from. A row starts with a default-constructed record (every number 0,
+// every text empty); the loader fills the size and format code, the info
+// reader the rest.
+struct MediaFileInfo : TagTexts {
     // 1 when the file cannot be converted: it does not open, the decoder
     // refuses it, or it has no rate, channels or length.
     int32_t invalid = 0;
@@ -25,19 +26,6 @@ struct MediaFileInfo {
     uint32_t bitrateKbps = 0;
     double sizeMB = 0.0;
     double durationSeconds = 0.0;
-    QString artist;
-    QString albumArtist;
-    QString album;
-    QString track;
-    QString title;
-    QString genre;
-    QString date;
-    QString comment;
-
-    // The text behind tag column 4 to 11 (Artist to Comment), or nullptr for
-    // any other column; lets a cell and its copy in the record change together.
-    QString* TagText(int column);
-    const QString* TagText(int column) const;
 };
 
 } // namespace zorvane

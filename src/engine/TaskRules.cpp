@@ -2,7 +2,7 @@
 
 #include "ConversionState.h"
 #include "ConversionTask.h"
-#include "filelist/MediaFileInfo.h"
+#include "MediaFileInfo.h"
 
 namespace zorvane {
 
@@ -86,14 +86,7 @@ CConversionTask BuildTask(const MediaFileInfo& info, const QString& sourceFolder
     task.expectedSamples = ExpectedSamples(task.sampleRatio, info.totalSamples,
                                            settings.speedPercent, task.targetChannels);
     task.needsProcessing = 1;
-    task.artist = info.artist;
-    task.albumArtist = info.albumArtist;
-    task.album = info.album;
-    task.track = info.track;
-    task.title = info.title;
-    task.genre = info.genre;
-    task.date = info.date;
-    task.comment = info.comment;
+    static_cast<TagTexts&>(task) = info;
     return task;
 }
 

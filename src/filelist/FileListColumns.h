@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/TagTexts.h"
+
 #include <QString>
 #include <QStringView>
 #include <Qt>
@@ -65,6 +67,13 @@ inline constexpr std::array<FileColumnInfo, kFileColumnCount> kFileColumns{{
 // Text colour of the Type cell of an unusable file, as a QRgb (0xAARRGGBB):
 // pure red. Core code cannot use QColor, which lives in Qt GUI.
 inline constexpr uint32_t kInvalidTypeTextRgb = 0xffff0000u;
+
+// The record's text behind tag column `column` (Artist to Comment), so that
+// a cell and its copy in the record change together; nullptr for any other
+// column.
+inline QString* TagTextOfColumn(TagTexts& texts, int column) {
+    return texts.Text(column - ColumnArtist);
+}
 
 // The cell texts derived from a record's numbers, shared by the list and by
 // the command-line tool so both show a file the same way.

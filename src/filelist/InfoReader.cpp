@@ -52,7 +52,7 @@ bool FillIfEmpty(InfoRowSink& row, int column, const QString& text) {
         return false;
     }
     row.SetCellText(column, text);
-    if (QString* field = row.Info().TagText(column)) {
+    if (QString* field = TagTextOfColumn(row.Info(), column)) {
         *field = text;
     }
     return true;
@@ -217,11 +217,9 @@ void InfoReader::ReadMediaInfo(const QString& path, InfoRowSink& row) {
     info.totalSamples = 0;
     info.bitrateKbps = 0;
     info.durationSeconds = 0.0;
+    static_cast<TagTexts&>(info) = TagTexts();
     for (int column = ColumnTag; column <= ColumnComment; ++column) {
         row.SetCellText(column, QString());
-        if (QString* field = info.TagText(column)) {
-            field->clear();
-        }
     }
     for (int column = ColumnDuration; column <= ColumnBitrate; ++column) {
         row.SetCellText(column, QString());

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FileListColumns.h"
-#include "MediaFileInfo.h"
+#include "engine/MediaFileInfo.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "InfoRowSink.h"
-#include "MediaFileInfo.h"
+#include "engine/MediaFileInfo.h"
 #include "ReportModel.h"
 
 #include <QEvent>

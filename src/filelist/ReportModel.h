@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MediaFileInfo.h"
+#include "engine/MediaFileInfo.h"
 
 #include <QAbstractTableModel>
 #include <QColor>

@@ -35,7 +35,7 @@ QStringList FolderEntries(const QString& folder) {
 CConversionTask TaggedTask(const QString& source, const QString& destination, double seconds) {
     CConversionTask task = DirectTask(source, destination, 44100, 2, uint64_t(seconds * 44100));
     task.sourceTagTypes = TagBitId3v1 | TagBitId3v2 | TagBitApe;
-    const TagTexts texts = ExampleTagTexts();
+    const testing::TagTexts texts = ExampleTagTexts();
     task.artist = texts.artist;
     task.album = texts.album;
     task.title = texts.title;

@@ -16,7 +16,7 @@ using namespace zorvane::testing;
 
 namespace {
 
-void CopyTexts(const TagTexts& t, CConversionTask* task) {
+void CopyTexts(const testing::TagTexts& t, CConversionTask* task) {
     task->artist = t.artist;
     task->albumArtist = t.albumArtist;
     task->album = t.album;
@@ -37,7 +37,7 @@ class TestTags : public QObject {
     int counter = 0;
 
     // Converts a fresh tagged source; returns the output's path.
-    QString ConvertTagged(int kinds, int id3v2Version, const TagTexts& texts, bool cover,
+    QString ConvertTagged(int kinds, int id3v2Version, const testing::TagTexts& texts, bool cover,
                           RecordingReceiver* receiver) {
         const QString name = QStringLiteral("t%1").arg(++counter);
         const QString source = dir.filePath(name + QStringLiteral(".mp3"));
@@ -73,7 +73,7 @@ private slots:
     void sameTagTypesAndTexts() {
         QFETCH(int, kinds);
         QFETCH(int, version);
-        const TagTexts texts = ExampleTagTexts();
+        const testing::TagTexts texts = ExampleTagTexts();
         RecordingReceiver receiver;
         const QString out = ConvertTagged(kinds, version, texts, false, &receiver);
         QVERIFY2(receiver.ErrorTexts().isEmpty(), qPrintable(receiver.ErrorTexts().join(u'|')));
@@ -97,7 +97,7 @@ private slots:
             QCOMPARE(read.apeEncodedBy, EncoderCreditText());
         }
         if (kinds & TagId3v1) {
-            TagTexts v1 = texts;
+            testing::TagTexts v1 = texts;
             v1.albumArtist.clear(); // ID3v1 has no such field
             QCOMPARE(read.id3v1, v1);
         }
@@ -112,7 +112,7 @@ private slots:
     }
 
     void trackSplitAndEmptyTexts() {
-        TagTexts texts = ExampleTagTexts();
+        testing::TagTexts texts = ExampleTagTexts();
         texts.track = QStringLiteral("7/12");
         texts.album.clear();
         RecordingReceiver receiver;
@@ -127,7 +127,7 @@ private slots:
     }
 
     void nonLatinTextsSurviveWhereTheTagCanHoldThem() {
-        TagTexts texts = ExampleTagTexts();
+        testing::TagTexts texts = ExampleTagTexts();
         texts.title = QStringLiteral("Ébène – 東京");
         texts.artist = QStringLiteral("Hörbücher");
         RecordingReceiver receiver;
@@ -163,7 +163,7 @@ private slots:
         QFETCH(int, kinds);
         QFETCH(int, version);
         const QString astral = QStringLiteral("Smile \U0001F600 \U0001D11E \U00020BB7");
-        TagTexts texts;
+        testing::TagTexts texts;
         texts.artist = QStringLiteral("A ") + astral;
         texts.albumArtist = QStringLiteral("AA ") + astral;
         texts.album = QStringLiteral("Al ") + astral;

@@ -3,7 +3,7 @@
 #include "engine/ConversionState.h"
 #include "engine/TaskRules.h"
 #include "filelist/FolderScan.h"
-#include "filelist/MediaFileInfo.h"
+#include "engine/MediaFileInfo.h"
 
 #include <QDir>
 #include <QFile>

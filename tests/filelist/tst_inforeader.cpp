@@ -419,9 +419,9 @@ private slots:
         QCOMPARE(int(row.info.tagFlags), kinds);
         QCOMPARE(row.info.invalid, 0);
         QVERIFY(m_sink.errors.isEmpty());
-        const TagTexts example = ExampleTagTexts();
-        const TagTexts none;
-        const TagTexts& want = kinds ? example : none;
+        const testing::TagTexts example = ExampleTagTexts();
+        const testing::TagTexts none;
+        const testing::TagTexts& want = kinds ? example : none;
         QCOMPARE(row.CellText(ColumnArtist), want.artist);
         QCOMPARE(row.info.artist, want.artist);
         QCOMPARE(row.CellText(ColumnAlbumArtist),
@@ -535,7 +535,7 @@ private slots:
         InfoRowCells row;
         Read(path, row);
         QCOMPARE(row.CellText(column), shown);
-        QCOMPARE(*row.info.TagText(column), shown);
+        QCOMPARE(*TagTextOfColumn(row.info, column), shown);
         QCOMPARE(int(row.info.trackNumber), trackNumber);
         QCOMPARE(int(row.info.trackTotal), trackTotal);
     }

@@ -4,7 +4,7 @@
 
 #include "engine/EngineContext.h"
 #include "engine/TaskRules.h"
-#include "filelist/MediaFileInfo.h"
+#include "engine/MediaFileInfo.h"
 #include "platform/Shell.h"
 #include "platform/TaskbarProgress.h"
 #include "ui/progress/ConvProg.h"

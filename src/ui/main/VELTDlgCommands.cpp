@@ -8,7 +8,7 @@
 #include "engine/FolderPaths.h"
 #include "engine/TaskRules.h"
 #include "filelist/FileListColumns.h"
-#include "filelist/MediaFileInfo.h"
+#include "engine/MediaFileInfo.h"
 #include "filelist/ReportCtrl.h"
 #include "platform/FileActions.h"
 #include "platform/ProfileStore.h"
