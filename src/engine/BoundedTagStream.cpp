@@ -351,6 +351,92 @@ private:
     std::vector<unsigned char> scratch;
 };
 
+// ID3v2::Header::parse, as far as the measuring needs it.
+struct TagHeader {
+    int version = 0;
+    bool unsynchronised = false;
+    bool extendedHeader = false;
+    bool footer = false;
+    uint32_t size = 0;               // of what follows the header
+    unsigned char firstSizeByte = 0; // as stored
+};
+
+// False where TagLib reads no frames: no tag header, or one with a size byte
+// whose top bit is set, which makes it an empty tag.
+bool ParseTagHeader(const TagLib::ByteVector& block, TagHeader* tag) {
+    const auto* header = reinterpret_cast<const unsigned char*>(block.data());
+    if (block.size() < kTagHeaderSize || std::memcmp(header, "ID3", 3) != 0 ||
+        std::any_of(header + 6, header + 10, [](unsigned char b) { return b & 0x80; })) {
+        return false;
+    }
+    tag->version = header[3];
+    tag->unsynchronised = header[5] & 0x80;
+    tag->extendedHeader = header[5] & 0x40;
+    tag->footer = header[5] & 0x10;
+    tag->size = TagLibSynchSafe(Bytes(header + 6, 4));
+    tag->firstSizeByte = header[6];
+    return true;
+}
+
+struct FrameArea {
+    uint32_t position = 0;
+    uint32_t length = 0;
+};
+
+// Where Tag::parse looks for frames in the tag's (decoded) body: past an
+// extended header it believes, and short of a footer.
+FrameArea FramesOf(Bytes data, const TagHeader& tag) {
+    FrameArea area{0, uint32_t(data.size())};
+    if (tag.extendedHeader) {
+        const uint32_t extendedSize = TagLibSynchSafe(Mid(data, 0, 4));
+        if (extendedSize <= data.size()) {
+            area.position += extendedSize;
+            area.length -= extendedSize;
+        }
+    }
+    if (tag.footer && area.length >= 10) {
+        area.length -= 10;
+    }
+    return area;
+}
+
+struct OversizedFrame {
+    uint32_t position; // in the tag's body
+    HiddenTagFrame frame;
+};
+
+struct TagMeasure {
+    std::vector<OversizedFrame> oversized; // in the order of the tag
+    uint64_t oversizedBytes = 0;
+};
+
+// Tag::parse's walk over the top-level frames, measuring each.
+TagMeasure MeasureFrames(Bytes data, FrameArea area, int version, FrameMeasurer& measurer) {
+    TagMeasure tagMeasure;
+    uint32_t position = area.position;
+    // The unsigned wrap of TagLib's loop bound is kept: with fewer bytes than a
+    // frame header, the frame read fails and ends the walk all the same.
+    while (position < uint32_t(area.length - kFrameHeaderSize)) {
+        if (position >= data.size() || data[position] == 0) {
+            break; // padding
+        }
+        const Bytes rest = data.subspan(position);
+        FrameHeader frame;
+        if (!ReadFrameHeader(rest, version, &frame)) {
+            break;
+        }
+        const Measure measure = measurer.TopLevelFrame(rest, frame);
+        if (measure.tooBig) {
+            const QString id = QString::fromLatin1(reinterpret_cast<const char*>(frame.id.data()),
+                                                   qsizetype(frame.idLength));
+            tagMeasure.oversized.push_back({position, {id, measure.bytes}});
+            tagMeasure.oversizedBytes += measure.bytes;
+        }
+        position += frame.size + kFrameHeaderSize;
+    }
+    return tagMeasure;
+}
+
 } // namespace
 
 BoundedTagStream::BoundedTagStream(const QString& path, uint64_t maxBytes)
@@ -396,98 +482,61 @@ bool BoundedTagStream::NeedsMeasuring(long offset) const {
 void BoundedTagStream::MeasureTagAt(long offset) {
     measuredTags.push_back(offset);
     seek(offset);
-    const TagLib::ByteVector headerBlock = FileStream::readBlock(kTagHeaderSize);
-    const auto* header = reinterpret_cast<const unsigned char*>(headerBlock.data());
-    // ID3v2::Header::parse: a size byte with its top bit set makes it an empty
-    // tag, whose frames TagLib never reads.
-    if (headerBlock.size() < kTagHeaderSize || std::memcmp(header, "ID3", 3) != 0 ||
-        std::any_of(header + 6, header + 10, [](unsigned char b) { return b & 0x80; })) {
+    TagHeader tag;
+    if (!ParseTagHeader(FileStream::readBlock(kTagHeaderSize), &tag)) {
         return;
     }
-    const int version = header[3];
-    const bool unsynchronised = header[5] & 0x80;
-    const bool extendedHeader = header[5] & 0x40;
-    const bool footer = header[5] & 0x10;
-    const uint32_t tagSize = TagLibSynchSafe(Bytes(header + 6, 4));
-    const Range range{offset, offset + long(kTagHeaderSize + tagSize) + (footer ? 10 : 0)};
+    const Range range{offset, offset + long(kTagHeaderSize + tag.size) + (tag.footer ? 10 : 0)};
     // ID3v2.2 frames cannot be compressed, and their ids are too short to hide.
-    if (tagSize == 0 || version < 3) {
+    if (tag.size == 0 || tag.version < 3) {
         visibleTags.push_back(range);
         return;
     }
 
-    const TagLib::ByteVector body = FileStream::readBlock(tagSize);
+    const TagLib::ByteVector body = FileStream::readBlock(tag.size);
     const Bytes stored(reinterpret_cast<const unsigned char*>(body.data()), body.size());
     // Tag::parse decodes an ID3v2.3 tag as a whole, so its frames have no bytes
     // of their own in the file.
     std::vector<unsigned char> decoded;
-    const bool wholeTagDecoded = unsynchronised && version <= 3;
+    const bool wholeTagDecoded = tag.unsynchronised && tag.version <= 3;
     if (wholeTagDecoded) {
         decoded = Resynchronise(stored);
     }
     const Bytes data = wholeTagDecoded ? Bytes(decoded) : stored;
 
-    uint32_t position = 0;
-    uint32_t length = uint32_t(data.size());
-    if (extendedHeader) {
-        const uint32_t extendedSize = TagLibSynchSafe(Mid(data, 0, 4));
-        if (extendedSize <= data.size()) {
-            position += extendedSize;
-            length -= extendedSize;
-        }
-    }
-    if (footer && length >= 10) {
-        length -= 10;
-    }
-
     const uint64_t allowanceBefore = inflateAllowance;
-    FrameMeasurer measurer(version, unsynchronised, maxFrameBytes, inflateAllowance, workLeft,
-                           embeddedFramesLeft);
-    std::vector<Patch> tagPatches;
-    std::vector<HiddenTagFrame> tagHidden;
-    uint64_t hiddenBytes = 0;
-    // The unsigned wrap of TagLib's loop bound is kept: with fewer bytes than a
-    // frame header, the frame read fails and ends the walk all the same.
-    while (position < uint32_t(length - kFrameHeaderSize)) {
-        if (position >= data.size() || data[position] == 0) {
-            break; // padding
-        }
-        const Bytes rest = data.subspan(position);
-        FrameHeader frame;
-        if (!ReadFrameHeader(rest, version, &frame)) {
-            break;
-        }
-        const Measure measure = measurer.TopLevelFrame(rest, frame);
-        if (measure.tooBig) {
-            // The id, then the two flag bytes after the size, which stays.
-            const long at = offset + long(kTagHeaderSize + position);
-            tagPatches.push_back({at, {'X', 'Z', 'R', 'V'}, 4});
-            tagPatches.push_back({at + 8, {0, 0}, 2});
-            tagHidden.push_back({QString::fromLatin1(reinterpret_cast<const char*>(frame.id.data()),
-                                                     qsizetype(frame.idLength)),
-                                 measure.bytes});
-            hiddenBytes += measure.bytes;
-        }
-        position += frame.size + kFrameHeaderSize;
-    }
-
-    if (tagHidden.empty()) {
+    FrameMeasurer measurer(tag.version, tag.unsynchronised, maxFrameBytes, inflateAllowance,
+                           workLeft, embeddedFramesLeft);
+    const TagMeasure measure = MeasureFrames(data, FramesOf(data, tag), tag.version, measurer);
+    if (measure.oversized.empty()) {
         visibleTags.push_back(range);
     } else if (!wholeTagDecoded) {
-        patches.insert(patches.end(), tagPatches.begin(), tagPatches.end());
+        for (const OversizedFrame& oversized : measure.oversized) {
+            HideFrame(offset + long(kTagHeaderSize + oversized.position), oversized.frame);
+        }
         SortPatches();
-        hiddenFrames.insert(hiddenFrames.end(), tagHidden.begin(), tagHidden.end());
         visibleTags.push_back(range);
     } else {
         // Nothing of this tag reaches TagLib, so neither does its inflating.
         inflateAllowance = allowanceBefore;
-        // A size byte with its top bit set makes TagLib take the tag as empty
-        // (ID3v2::Header::parse). "ID3" stays: TagLib may have found the tag
-        // already, and where it ends does not move for what follows.
-        patches.push_back({offset + 6, {char(header[6] | 0x80)}, 1});
-        SortPatches();
-        hiddenFrames.push_back({QStringLiteral("ID3v2"), hiddenBytes});
+        HideWholeTag(offset, tag.firstSizeByte, measure.oversizedBytes);
     }
+}
+
+void BoundedTagStream::HideFrame(long at, const HiddenTagFrame& frame) {
+    // The id, then the two flag bytes after the size, which stays.
+    patches.push_back({at, {'X', 'Z', 'R', 'V'}, 4});
+    patches.push_back({at + 8, {0, 0}, 2});
+    hiddenFrames.push_back(frame);
+}
+
+void BoundedTagStream::HideWholeTag(long offset, unsigned char firstSizeByte, uint64_t bytes) {
+    // A size byte with its top bit set makes TagLib take the tag as empty
+    // (ID3v2::Header::parse). "ID3" stays: TagLib may have found the tag
+    // already, and where it ends does not move for what follows.
+    patches.push_back({offset + 6, {char(firstSizeByte | 0x80)}, 1});
+    SortPatches();
+    hiddenFrames.push_back({QStringLiteral("ID3v2"), bytes});
 }
 
 // Patches never overlap (each lies in a frame header or a tag header of its

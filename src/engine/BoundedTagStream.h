@@ -61,6 +61,10 @@ private:
     };
 
     void MeasureTagAt(long offset);
+    // Renames the frame whose header starts at `at` to an unknown one.
+    void HideFrame(long at, const HiddenTagFrame& frame);
+    // Makes TagLib take the tag at `offset` as empty.
+    void HideWholeTag(long offset, unsigned char firstSizeByte, uint64_t bytes);
     bool NeedsMeasuring(long offset) const;
     void SortPatches();
     void ApplyPatches(long offset, TagLib::ByteVector& block) const;

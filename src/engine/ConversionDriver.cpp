@@ -56,6 +56,129 @@ QString SpeedText(double audioSeconds, double elapsed) {
     return QString::asprintf("%.2f", speed);
 }
 
+// False when the task's output folder is missing and could not be made; the
+// failure is then logged and recorded.
+bool MakeOutputFolder(ConversionState& state, int index, const CConversionTask& task) {
+    const QString folder = QFileInfo(task.destinationPath).path();
+    if (folder.isEmpty() || QFileInfo(folder).isDir()) {
+        return true;
+    }
+    int error = 0;
+    if (CreateFolderPath(folder, &error)) {
+        return true;
+    }
+    state.PostLog(QStringLiteral("Fail to create folder %1 !").arg(EscapedForDisplay(folder)),
+                  LogError, QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO)));
+    state.failures.push_back({index, state.TakeFirstError()});
+    return false;
+}
+
+// A first guess for the log and the window: the encoder claims the name only
+// when the file is complete, numbering on if it was taken by then. A link at
+// the name, even a dangling one, counts as taken.
+void GuessDestinationName(CConversionTask& task) {
+    task.unnumberedDestinationPath = task.destinationPath;
+    task.destinationPath = NumberedDestinationPath(task.destinationPath, 1);
+    if (NameIsTaken(task.destinationPath)) {
+        task.destinationPath = UniqueDestinationPath(task.unnumberedDestinationPath);
+    }
+}
+
+void AnnounceTask(ConversionState& state, const CConversionTask& task) {
+    if (state.view) {
+        state.view->SetSourceText(task.sourcePath);
+        state.view->SetDestinationText(task.destinationPath);
+    }
+    state.PostLog(QStringLiteral("Start a new converting task."));
+    state.PostLog(QStringLiteral("Source:  %1.").arg(EscapedForDisplay(task.sourcePath)));
+    state.PostLog(QStringLiteral("Destination: %1.").arg(EscapedForDisplay(task.destinationPath)));
+}
+
+void ResetFileCounters(EngineContext& ctx, ConversionState& state, const CConversionTask& task) {
+    state.fileSamplesDone.store(0);
+    state.fileSamplesPerSecond.store(uint64_t(task.targetRate) * task.targetChannels);
+    state.fileStartTick.store(TickCount());
+    state.fileAudioDone.store(0);
+    ctx.decodedRing.Reset();
+    ctx.processedRing.Reset();
+}
+
+// Decodes on this thread and joins the file's other stages; returns the
+// seconds of audio the file produced, now counted among the finished ones.
+double RunStages(EngineContext& ctx, ConversionState& state, CConversionTask& task) {
+    if (!RunDecoder(ctx, task)) {
+        state.Stop();
+    }
+    JoinStage(state, state.tempoThread);
+    JoinStage(state, state.encoderThread);
+    ctx.currentTask.store(nullptr);
+
+    const double fileSeconds = state.FileAudioSeconds();
+    // Cleared before the seconds join the finished ones, so that no
+    // reader between two files counts them twice.
+    state.fileSamplesDone.store(0);
+    state.finishedFilesAudioSeconds.store(state.finishedFilesAudioSeconds.load() + fileSeconds);
+    return fileSeconds;
+}
+
+void ReportTask(ConversionState& state, int index, uint32_t fileStart, double fileSeconds) {
+    if (state.IsRunning()) {
+        const double elapsed = double(TicksSince(fileStart)) / 1000.0;
+        state.PostLog(
+            QStringLiteral("Time elapsed %1 secs, speed %2x.")
+                .arg(QString::asprintf("%.2f", elapsed), SpeedText(fileSeconds, elapsed)));
+        state.PostLog(QStringLiteral("Converting status: OK."));
+        return;
+    }
+    QString reason = state.TakeFirstError();
+    if (reason.isEmpty()) {
+        reason =
+            state.aborted.load() != 0 ? QStringLiteral("cancelled") : QStringLiteral("stopped");
+    }
+    state.PostLog(QStringLiteral("Converting status: ERROR."), LogError);
+    state.failures.push_back({index, reason});
+    if (state.continueAfterError) {
+        ResumeAfterFailure(state);
+    }
+}
+
+// One file of the run; false when the run must end at once.
+bool ConvertTask(EngineContext& ctx, ConversionState& state, int index, int taskCount) {
+    state.PostLog(LogSeparatorLine());
+    const uint32_t fileStart = TickCount();
+    if (state.view) {
+        state.view->SetTitle(QStringLiteral("Converting %1/%2").arg(index + 1).arg(taskCount));
+    }
+    // The driver's working copy: the stage threads point into it until joined.
+    CConversionTask task = state.tasks[size_t(index)];
+    state.TakeFirstError();
+
+    if (!MakeOutputFolder(state, index, task)) {
+        if (!state.continueAfterError) {
+            state.Stop();
+            return false;
+        }
+        return true;
+    }
+    GuessDestinationName(task);
+    AnnounceTask(state, task);
+    ResetFileCounters(ctx, state, task);
+    const double fileSeconds = RunStages(ctx, state, task);
+    ReportTask(state, index, fileStart, fileSeconds);
+    return true;
+}
+
+void ReportRun(ConversionState& state, int taskCount, uint32_t runStart) {
+    if (taskCount > 1) {
+        const double total = double(TicksSince(runStart)) / 1000.0;
+        state.PostLog(LogSeparatorLine());
+        state.PostLog(QStringLiteral("Total time elapsed %1 secs, overall speed %2x.")
+                          .arg(QString::asprintf("%.2f", total),
+                               SpeedText(state.OverallAudioSeconds(), total)));
+    }
+    state.PostFinished();
+}
+
 } // namespace
 
 QString LogSeparatorLine() {
@@ -92,97 +215,13 @@ void RunDriver(EngineContext& ctx) {
 
     while (state.IsRunning() && state.taskIndex.load() < taskCount) {
         const int index = state.taskIndex.load();
-        state.PostLog(LogSeparatorLine());
-        const uint32_t fileStart = TickCount();
-        if (state.view) {
-            state.view->SetTitle(QStringLiteral("Converting %1/%2").arg(index + 1).arg(taskCount));
-        }
-        CConversionTask task = state.tasks[size_t(index)];
-        state.TakeFirstError();
-
-        const QString folder = QFileInfo(task.destinationPath).path();
-        if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
-            int error = 0;
-            if (!CreateFolderPath(folder, &error)) {
-                state.PostLog(
-                    QStringLiteral("Fail to create folder %1 !").arg(EscapedForDisplay(folder)),
-                    LogError, QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO)));
-                state.failures.push_back({index, state.TakeFirstError()});
-                if (!state.continueAfterError) {
-                    state.Stop();
-                    break;
-                }
-                state.taskIndex.store(index + 1);
-                continue;
-            }
-        }
-        // A first guess for the log and the window: the encoder claims the
-        // name only when the file is complete, numbering on if it was taken
-        // by then. A link at the name, even a dangling one, counts as taken.
-        task.unnumberedDestinationPath = task.destinationPath;
-        task.destinationPath = NumberedDestinationPath(task.destinationPath, 1);
-        if (NameIsTaken(task.destinationPath)) {
-            task.destinationPath = UniqueDestinationPath(task.unnumberedDestinationPath);
-        }
-        if (state.view) {
-            state.view->SetSourceText(task.sourcePath);
-            state.view->SetDestinationText(task.destinationPath);
-        }
-        state.PostLog(QStringLiteral("Start a new converting task."));
-        state.PostLog(QStringLiteral("Source:  %1.").arg(EscapedForDisplay(task.sourcePath)));
-        state.PostLog(
-            QStringLiteral("Destination: %1.").arg(EscapedForDisplay(task.destinationPath)));
-
-        state.fileSamplesDone.store(0);
-        state.fileSamplesPerSecond.store(uint64_t(task.targetRate) * task.targetChannels);
-        state.fileStartTick.store(TickCount());
-        state.fileAudioDone.store(0);
-        ctx.decodedRing.Reset();
-        ctx.processedRing.Reset();
-
-        if (!RunDecoder(ctx, task)) {
-            state.Stop();
-        }
-        JoinStage(state, state.tempoThread);
-        JoinStage(state, state.encoderThread);
-        ctx.currentTask.store(nullptr);
-
-        const double fileSeconds = state.FileAudioSeconds();
-        // Cleared before the seconds join the finished ones, so that no
-        // reader between two files counts them twice.
-        state.fileSamplesDone.store(0);
-        state.finishedFilesAudioSeconds.store(state.finishedFilesAudioSeconds.load() + fileSeconds);
-
-        if (state.IsRunning()) {
-            const double elapsed = double(TicksSince(fileStart)) / 1000.0;
-            state.PostLog(
-                QStringLiteral("Time elapsed %1 secs, speed %2x.")
-                    .arg(QString::asprintf("%.2f", elapsed), SpeedText(fileSeconds, elapsed)));
-            state.PostLog(QStringLiteral("Converting status: OK."));
-        } else {
-            QString reason = state.TakeFirstError();
-            if (reason.isEmpty()) {
-                reason = state.aborted.load() != 0 ? QStringLiteral("cancelled")
-                                                   : QStringLiteral("stopped");
-            }
-            state.PostLog(QStringLiteral("Converting status: ERROR."), LogError);
-            state.failures.push_back({index, reason});
-            if (state.continueAfterError) {
-                ResumeAfterFailure(state);
-            }
+        if (!ConvertTask(ctx, state, index, taskCount)) {
+            break;
         }
         state.taskIndex.store(index + 1);
     }
-
     if (state.IsRunning()) {
-        if (taskCount > 1) {
-            const double total = double(TicksSince(runStart)) / 1000.0;
-            state.PostLog(LogSeparatorLine());
-            state.PostLog(QStringLiteral("Total time elapsed %1 secs, overall speed %2x.")
-                              .arg(QString::asprintf("%.2f", total),
-                                   SpeedText(state.OverallAudioSeconds(), total)));
-        }
-        state.PostFinished();
+        ReportRun(state, taskCount, runStart);
     }
 }
 
