@@ -75,6 +75,27 @@ void StoreIndex(const QComboBox* list, int16_t& field) {
     }
 }
 
+QLabel* NewLabel(int id, const QString& text, QWidget* buddy, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    SetDlgCtrlID(l, id);
+    l->setBuddy(buddy);
+    return l;
+}
+
+QRadioButton* NewRadio(int id, const QString& text, QWidget* parent) {
+    auto* r = new QRadioButton(text, parent);
+    SetDlgCtrlID(r, id);
+    return r;
+}
+
+QComboBox* NewList(const DialogUnits& du, int id, const QString& name, QWidget* parent) {
+    auto* c = new QComboBox(parent);
+    SetDlgCtrlID(c, id);
+    c->setAccessibleName(name);
+    c->setMinimumWidth(du.X(190));
+    return c;
+}
+
 } // namespace
 
 COption::COption(SettingsStore& settingsStore, std::function<void()> summary, QWidget* parent)
@@ -101,31 +122,28 @@ void COption::CreateControls() {
     // the layouts grow with the font and the text, never below what fits.
     const DialogUnits du(font());
 
-    auto label = [](int id, const QString& text, QWidget* buddy, QWidget* parent) {
-        auto* l = new QLabel(text, parent);
-        SetDlgCtrlID(l, id);
-        l->setBuddy(buddy);
-        return l;
-    };
-    auto list = [&du](int id, const QString& name, QWidget* parent) {
-        auto* c = new QComboBox(parent);
-        SetDlgCtrlID(c, id);
-        c->setAccessibleName(name);
-        c->setMinimumWidth(du.X(190));
-        return c;
-    };
-    auto radio = [](int id, const QString& text, QWidget* parent) {
-        auto* r = new QRadioButton(text, parent);
-        SetDlgCtrlID(r, id);
-        return r;
-    };
-
     // Created in the order the user tabs through them.
-    auto* speedGroup = new QGroupBox(u"Speed Adjustment"_s, this);
-    tempoMode = radio(IdTempoMode, u"Tempo Mode (Change Tempo and Preserve Pitch)"_s, speedGroup);
+    QGroupBox* speedGroup = CreateSpeedGroup(du);
+    QGroupBox* folderGroup = CreateFolderGroup(du);
+    QGroupBox* encoderGroup = CreateEncoderGroup(du);
+    QLayout* buttons = CreateButtons(du);
+
+    auto* page = new QVBoxLayout(this);
+    page->addWidget(speedGroup);
+    page->addWidget(folderGroup);
+    page->addWidget(encoderGroup);
+    // Extra height goes below the groups, not into them.
+    page->addStretch(1);
+    page->addLayout(buttons);
+    page->setSizeConstraint(QLayout::SetMinimumSize);
+}
+
+QGroupBox* COption::CreateSpeedGroup(const DialogUnits& du) {
+    auto* group = new QGroupBox(u"Speed Adjustment"_s, this);
+    tempoMode = NewRadio(IdTempoMode, u"Tempo Mode (Change Tempo and Preserve Pitch)"_s, group);
     resampleMode =
-        radio(IdResampleMode, u"Resampling Mode (Change Both Tempo and Pitch)"_s, speedGroup);
-    speed = new QSpinBox(speedGroup);
+        NewRadio(IdResampleMode, u"Resampling Mode (Change Both Tempo and Pitch)"_s, group);
+    speed = new QSpinBox(group);
     SetDlgCtrlID(speed, IdSpeed);
     speed->setAccessibleName(u"Speed"_s);
     speed->setRange(kMinSpeedPercent, kMaxSpeedPercent);
@@ -135,67 +153,82 @@ void COption::CreateControls() {
     // cannot be typed at all, since the validator refuses the extra digit.
     speed->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     speed->setMinimumWidth(du.X(45));
-    QLabel* speedLabel = label(IdSpeedLabel, u"Speed:"_s, speed, speedGroup);
-    QLabel* speedNote = label(IdSpeedNote, u"(100 is equal to 1.00x Speed, Valid from 20 to 500)"_s,
-                              nullptr, speedGroup);
+    QLabel* speedLabel = NewLabel(IdSpeedLabel, u"Speed:"_s, speed, group);
+    QLabel* speedNote = NewLabel(
+        IdSpeedNote, u"(100 is equal to 1.00x Speed, Valid from 20 to 500)"_s, nullptr, group);
     speed->setAccessibleDescription(speedNote->text());
 
-    auto* speedGrid = new QGridLayout(speedGroup);
-    speedGrid->addWidget(tempoMode, 0, 0, 1, 3);
-    speedGrid->addWidget(resampleMode, 1, 0, 1, 3);
-    speedGrid->addWidget(speedLabel, 2, 0);
-    speedGrid->addWidget(speed, 2, 1);
-    speedGrid->addWidget(speedNote, 2, 2);
-    speedGrid->setColumnStretch(2, 1);
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(tempoMode, 0, 0, 1, 3);
+    grid->addWidget(resampleMode, 1, 0, 1, 3);
+    grid->addWidget(speedLabel, 2, 0);
+    grid->addWidget(speed, 2, 1);
+    grid->addWidget(speedNote, 2, 2);
+    grid->setColumnStretch(2, 1);
+    return group;
+}
 
-    auto* folderGroup = new QGroupBox(u"Output Folder"_s, this);
-    sameAsSource = radio(IdSameAsSource, u"Same as Source"_s, folderGroup);
-    saveFilesTo = radio(IdSaveFilesTo, u"Save Files to"_s, folderGroup);
+QGroupBox* COption::CreateFolderGroup(const DialogUnits& du) {
+    auto* group = new QGroupBox(u"Output Folder"_s, this);
+    sameAsSource = NewRadio(IdSameAsSource, u"Same as Source"_s, group);
+    saveFilesTo = NewRadio(IdSaveFilesTo, u"Save Files to"_s, group);
     // Read-only rather than disabled: the whole path stays readable, selectable
     // and reachable for screen readers, but only the picker changes it.
-    outputFolder = new QLineEdit(folderGroup);
+    outputFolder = new QLineEdit(group);
     SetDlgCtrlID(outputFolder, IdOutputFolder);
     outputFolder->setReadOnly(true);
     outputFolder->setAccessibleName(u"Output Folder"_s);
     outputFolder->setMinimumWidth(du.X(262));
     connect(outputFolder, &QLineEdit::textChanged, outputFolder, &QWidget::setToolTip);
-    browse = new QPushButton(u"..."_s, folderGroup);
+    browse = new QPushButton(u"..."_s, group);
     SetDlgCtrlID(browse, IdBrowse);
     browse->setAccessibleName(u"Specify the Output Folder"_s);
     // The style's usual button width would dwarf three dots.
     browse->setFixedWidth(
         qMax(du.X(21), browse->fontMetrics().horizontalAdvance(browse->text()) + du.X(16)));
 
-    auto* folderGrid = new QGridLayout(folderGroup);
-    folderGrid->addWidget(sameAsSource, 0, 0, 1, 2);
-    folderGrid->addWidget(saveFilesTo, 1, 0, 1, 2);
-    folderGrid->addWidget(outputFolder, 2, 0);
-    folderGrid->addWidget(browse, 2, 1);
-    folderGrid->setColumnStretch(0, 1);
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(sameAsSource, 0, 0, 1, 2);
+    grid->addWidget(saveFilesTo, 1, 0, 1, 2);
+    grid->addWidget(outputFolder, 2, 0);
+    grid->addWidget(browse, 2, 1);
+    grid->setColumnStretch(0, 1);
 
-    auto* encoderGroup = new QGroupBox(u"Encoder Settings"_s, this);
-    frequencyList = list(IdFrequencyList, u"Sampling Frequency"_s, encoderGroup);
+    connect(sameAsSource, &QRadioButton::toggled, browse,
+            [this](bool checked) { browse->setEnabled(!checked); });
+    connect(browse, &QPushButton::clicked, this, &COption::OnBrowse);
+    return group;
+}
+
+QGroupBox* COption::CreateEncoderGroup(const DialogUnits& du) {
+    auto* group = new QGroupBox(u"Encoder Settings"_s, this);
+    frequencyList = NewList(du, IdFrequencyList, u"Sampling Frequency"_s, group);
     // The popup stays wide enough for the long automatic entry, however narrow the list.
     frequencyList->view()->setMinimumWidth(kFrequencyDropWidth);
-    channelList = list(IdChannelList, u"Channel Mode"_s, encoderGroup);
-    bitrateList = list(IdBitrateList, u"Bits per Second"_s, encoderGroup);
-    auto* encoderGrid = new QGridLayout(encoderGroup);
-    encoderGrid->addWidget(
-        label(IdFrequencyLabel, u"Sampling Frequency:"_s, frequencyList, encoderGroup), 0, 0);
-    encoderGrid->addWidget(frequencyList, 0, 1);
-    encoderGrid->addWidget(label(IdChannelLabel, u"Channel Mode:"_s, channelList, encoderGroup), 1,
-                           0);
-    encoderGrid->addWidget(channelList, 1, 1);
-    encoderGrid->addWidget(label(IdBitrateLabel, u"Bits per Second:"_s, bitrateList, encoderGroup),
-                           2, 0);
-    encoderGrid->addWidget(bitrateList, 2, 1);
-    encoderGrid->addWidget(label(IdBitrateNote,
-                                 u"NOTE: The Bitrate is Estimated  for Stereo 44100 Hz."_s, nullptr,
-                                 encoderGroup),
-                           3, 0, 1, 2);
-    encoderGrid->setColumnStretch(1, 1);
-    encoderGrid->setColumnMinimumWidth(0, du.X(75));
+    channelList = NewList(du, IdChannelList, u"Channel Mode"_s, group);
+    bitrateList = NewList(du, IdBitrateList, u"Bits per Second"_s, group);
 
+    auto* grid = new QGridLayout(group);
+    QLabel* frequencyLabel =
+        NewLabel(IdFrequencyLabel, u"Sampling Frequency:"_s, frequencyList, group);
+    QLabel* channelLabel = NewLabel(IdChannelLabel, u"Channel Mode:"_s, channelList, group);
+    QLabel* bitrateLabel = NewLabel(IdBitrateLabel, u"Bits per Second:"_s, bitrateList, group);
+    QLabel* bitrateNote = NewLabel(
+        IdBitrateNote, u"NOTE: The Bitrate is Estimated  for Stereo 44100 Hz."_s, nullptr, group);
+
+    grid->addWidget(frequencyLabel, 0, 0);
+    grid->addWidget(frequencyList, 0, 1);
+    grid->addWidget(channelLabel, 1, 0);
+    grid->addWidget(channelList, 1, 1);
+    grid->addWidget(bitrateLabel, 2, 0);
+    grid->addWidget(bitrateList, 2, 1);
+    grid->addWidget(bitrateNote, 3, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnMinimumWidth(0, du.X(75));
+    return group;
+}
+
+QLayout* COption::CreateButtons(const DialogUnits& du) {
     auto button = [this, &du](int id, const QString& text) {
         auto* b = new QPushButton(text, this);
         SetDlgCtrlID(b, id);
@@ -206,30 +239,20 @@ void COption::CreateControls() {
     QPushButton* ok = button(IdOk, u"OK"_s);
     ok->setDefault(true);
     QPushButton* cancel = button(IdCancel, u"Cancel"_s);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(2);
-    buttons->addWidget(reset);
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addStretch(1);
-    buttons->addWidget(cancel);
-    buttons->addStretch(2);
 
-    auto* page = new QVBoxLayout(this);
-    page->addWidget(speedGroup);
-    page->addWidget(folderGroup);
-    page->addWidget(encoderGroup);
-    // Extra height goes below the groups, not into them.
-    page->addStretch(1);
-    page->addLayout(buttons);
-    page->setSizeConstraint(QLayout::SetMinimumSize);
+    auto* row = new QHBoxLayout;
+    row->addStretch(2);
+    row->addWidget(reset);
+    row->addStretch(1);
+    row->addWidget(ok);
+    row->addStretch(1);
+    row->addWidget(cancel);
+    row->addStretch(2);
 
-    connect(sameAsSource, &QRadioButton::toggled, browse,
-            [this](bool checked) { browse->setEnabled(!checked); });
-    connect(browse, &QPushButton::clicked, this, &COption::OnBrowse);
     connect(reset, &QPushButton::clicked, this, &COption::OnReset);
     connect(ok, &QPushButton::clicked, this, &COption::accept);
     connect(cancel, &QPushButton::clicked, this, &COption::reject);
+    return row;
 }
 
 void COption::InitControls() {

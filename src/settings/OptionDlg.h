@@ -6,6 +6,8 @@
 #include <functional>
 
 class QComboBox;
+class QGroupBox;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -13,6 +15,7 @@ class QSpinBox;
 
 namespace zorvane {
 
+class DialogUnits;
 class SettingsStore;
 
 // The Options dialog: speed and mode, output folder and encoder settings,
@@ -71,6 +74,13 @@ protected:
 
 private:
     void CreateControls();
+    // Each builds one part of the dialog with its layout and connections, for
+    // CreateControls to stack; called in tab order, since the focus follows
+    // the order in which the controls are made.
+    QGroupBox* CreateSpeedGroup(const DialogUnits& du);
+    QGroupBox* CreateFolderGroup(const DialogUnits& du);
+    QGroupBox* CreateEncoderGroup(const DialogUnits& du);
+    QLayout* CreateButtons(const DialogUnits& du);
     // Shows the record in the controls; runs again after a reset.
     void InitControls();
     void OnBrowse();
