@@ -19,6 +19,12 @@ QString Hms(double seconds) {
     return QString::asprintf("%02ld:%02ld:%02ld", s / 3600, (s % 3600) / 60, s % 60);
 }
 
+// What is left of a run `percent` done after `elapsed` seconds, at its speed
+// so far.
+QString TimeLeftText(double percent, double elapsed) {
+    return percent > 0 ? Hms((100.0 - percent) * elapsed / percent) : QStringLiteral("--:--:--");
+}
+
 } // namespace
 
 ConsoleOutput::ConsoleOutput(std::FILE* output, QString whatGoesOn)
@@ -99,7 +105,7 @@ QString FinishedLine(size_t failed, size_t taskCount) {
 
 void ConsoleReceiver::PrintLine(const QString& text, int level, const QString& detail) {
     if (!holding) {
-        ClearProgress();
+        progressLine.Clear();
     }
     QString prefix;
     if (level == LogWarning) {
@@ -128,7 +134,7 @@ void ConsoleReceiver::DrawProgress(float filePercent, float overallPercent) {
     const float o = std::min(overallPercent, 100.0f);
     const double elapsed = double(TicksSince(state.overallStartTick.load())) / 1000.0;
     const double speed = elapsed > 0 ? state.OverallAudioSeconds() / elapsed : 0.0;
-    const QString left = o > 0 ? Hms((100.0 - o) * elapsed / o) : QStringLiteral("--:--:--");
+    const QString left = TimeLeftText(o, elapsed);
     const int index = state.taskIndex.load();
     const int count = int(state.tasks.size());
     QString name;
@@ -144,17 +150,7 @@ void ConsoleReceiver::DrawProgress(float filePercent, float overallPercent) {
             .arg(count)
             .arg(name, QString::asprintf("%5.1f", double(f)), QString::asprintf("%5.1f", double(o)),
                  QString::asprintf("%.1f", speed), left);
-    std::fprintf(stderr, "\r\033[K%s", line.toLocal8Bit().constData());
-    std::fflush(stderr);
-    progressShown = true;
-}
-
-void ConsoleReceiver::ClearProgress() {
-    if (progressShown) {
-        std::fprintf(stderr, "\r\033[K");
-        std::fflush(stderr);
-        progressShown = false;
-    }
+    progressLine.Show(line);
 }
 
 void BatchProgressLine::Draw(double percent, int filesDone, int fileCount, double speed,
@@ -163,18 +159,26 @@ void BatchProgressLine::Draw(double percent, int filesDone, int fileCount, doubl
         return;
     }
     const double p = std::clamp(percent, 0.0, 100.0);
-    const QString left = p > 0 ? Hms((100.0 - p) * elapsed / p) : QStringLiteral("--:--:--");
-    const QString line = QStringLiteral("run %1%  files %2/%3 done  speed %4x  left %5")
+    const QString left = TimeLeftText(p, elapsed);
+    const QString text = QStringLiteral("run %1%  files %2/%3 done  speed %4x  left %5")
                              .arg(QString::asprintf("%5.1f", p))
                              .arg(filesDone)
                              .arg(fileCount)
                              .arg(QString::asprintf("%.1f", speed), left);
-    std::fprintf(stderr, "\r\033[K%s", line.toLocal8Bit().constData());
+    line.Show(text);
+}
+
+void BatchProgressLine::Clear() {
+    line.Clear();
+}
+
+void LiveLine::Show(const QString& text) {
+    std::fprintf(stderr, "\r\033[K%s", text.toLocal8Bit().constData());
     std::fflush(stderr);
     shown = true;
 }
 
-void BatchProgressLine::Clear() {
+void LiveLine::Clear() {
     if (shown) {
         std::fprintf(stderr, "\r\033[K");
         std::fflush(stderr);

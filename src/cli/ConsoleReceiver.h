@@ -45,6 +45,16 @@ private:
     QString file;
 };
 
+// One line of standard error that a terminal redraws in place.
+class LiveLine {
+public:
+    void Show(const QString& text);
+    void Clear();
+
+private:
+    bool shown = false;
+};
+
 // The command-line tool's window of a run: prints each log line of the engine
 // (warnings and errors marked) and, on a terminal, keeps one live progress line.
 class ConsoleReceiver final : public QObject, public ConversionView {
@@ -74,12 +84,11 @@ protected:
 private:
     void PrintLine(const QString& text, int level, const QString& detail = QString());
     void DrawProgress(float filePercent, float overallPercent);
-    void ClearProgress();
 
     const ConversionState& state;
     ConsoleOutput& out;
     bool liveProgress;
-    bool progressShown = false;
+    LiveLine progressLine;
     bool finished = false;
     bool holding = false;
     QStringList held;
@@ -101,7 +110,7 @@ public:
 
 private:
     bool live;
-    bool shown = false;
+    LiveLine line;
 };
 
 } // namespace zorvane
