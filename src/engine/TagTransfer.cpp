@@ -25,7 +25,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <memory>
 
 namespace zorvane {
 
@@ -209,8 +208,10 @@ public:
                 Id3v2Frame(*frame, scale);
             }
         }
-        if (involvedPeople) {
-            copied.id3v2Frames[involvedPeopleAt] = ToQByteArray(Rendered(*involvedPeople));
+        if (!involvedPeople.isEmpty()) {
+            TagLib::ID3v2::TextIdentificationFrame people("IPLS", TagLib::String::Latin1);
+            people.setText(involvedPeople);
+            Add("IPLS", Rendered(people));
         }
     }
 
@@ -319,17 +320,8 @@ private:
             Add("TORY", Rendered(year));
             return;
         }
-        if (!involvedPeople) {
-            involvedPeople = std::make_unique<TagLib::ID3v2::TextIdentificationFrame>(
-                "IPLS", TagLib::String::Latin1);
-            involvedPeopleAt = task.copiedTags.id3v2Frames.size();
-            involvedPeople->setText(text->fieldList());
-            Add("IPLS", Rendered(*involvedPeople));
-            return;
-        }
-        TagLib::StringList fields = involvedPeople->fieldList();
-        fields.append(text->fieldList());
-        involvedPeople->setText(fields);
+        // Gathered, and added as one frame once every frame has been seen.
+        involvedPeople.append(text->fieldList());
     }
 
     TagLib::ByteVector Rendered(TagLib::ID3v2::Frame& frame) const {
@@ -349,8 +341,7 @@ private:
     CConversionTask& task;
     uint64_t used = 0;
     unsigned outVersion = 4;
-    std::unique_ptr<TagLib::ID3v2::TextIdentificationFrame> involvedPeople;
-    size_t involvedPeopleAt = 0;
+    TagLib::StringList involvedPeople; // TIPL and TMCL fields, for a 2.3 IPLS
 };
 
 } // namespace

@@ -57,6 +57,8 @@ def make_v34(path, version, seconds):
     tag.add(id3.TCOM(encoding=t, text="Clara Composer"))
     tag.add(id3.TIT1(encoding=t, text="Stories"))
     tag.add(id3.TPUB(encoding=t, text="Quiet Press"))
+    # A 2.3 tag keeps these as one IPLS frame, which TagLib reads as TIPL.
+    tag.add(id3.TIPL(encoding=t, people=[["narrator", "Anna Reader"], ["producer", "Dora"]]))
     tag.add(id3.TXXX(encoding=t, desc="REPLAYGAIN_TRACK_GAIN", text="-6.20 dB"))
     tag.add(id3.TXXX(encoding=t, desc="REPLAYGAIN_TRACK_PEAK", text="0.988000"))
     tag.add(id3.WXXX(encoding=t, desc="shop", url="https://example.org/book"))
