@@ -305,6 +305,19 @@ private slots:
         VerifyIdle();
     }
 
+    // Files named on the command line or by a later copy of the program.
+    void outsidePathsLeaveOutListedOnes() {
+        Drop({u"loose/UP.MP3"_s});
+        WaitForLoadEnd();
+        window->AddOutsidePaths(
+            {Path(u"loose/UP.MP3"_s), Path(u"loose/Mixed.Mp3"_s), Path(u"loose/Mixed.Mp3"_s)});
+        QCoreApplication::sendPostedEvents(window.get(), WM_DROPPED_PATHS);
+        WaitForLoadEnd();
+        QCOMPARE(Names(*window), (QStringList{u"UP.MP3"_s, u"Mixed.Mp3"_s}));
+        VerifyTotals();
+        VerifyIdle();
+    }
+
     void dropIgnoredWhileBusy_data() {
         QTest::addColumn<bool>("loading");
         QTest::newRow("while loading") << true;

@@ -49,7 +49,7 @@ void HandPathsToWindow(CVELTDlg* window, const QStringList& paths) {
         QTimer::singleShot(200, window, [window, paths] { HandPathsToWindow(window, paths); });
         return;
     }
-    QCoreApplication::postEvent(window, new DroppedPathsEvent(paths));
+    window->AddOutsidePaths(paths);
 }
 
 } // namespace
@@ -72,7 +72,7 @@ QStringList CVELTApp::PathArguments(const QStringList& arguments) {
         // hand a file:// URL.
         const QUrl url(argument);
         const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
-        paths << QFileInfo(path).absoluteFilePath();
+        paths << QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     }
     return paths;
 }

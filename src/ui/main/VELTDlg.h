@@ -166,6 +166,9 @@ public:
     void AddFolderCommand(const QString& folder, bool includeSubfolders);
     void LoadFromTreeSelection(const QString& folder, bool append, bool recursive);
     void LoadDroppedPaths(const QStringList& paths);
+    // Files handed in from outside (the command line, a later copy): added
+    // as a drop of them is, leaving out those already listed.
+    void AddOutsidePaths(const QStringList& paths);
     bool ScanFolder(const QString& folder, bool recursive);
     void AddFileRow(const QFileInfo& file);
     void BeginLoading(bool showProcessingAtOnce);

@@ -6,9 +6,9 @@
 
 #include "engine/EngineContext.h"
 #include "engine/FolderPaths.h"
+#include "engine/MediaFileInfo.h"
 #include "engine/TaskRules.h"
 #include "filelist/FileListColumns.h"
-#include "engine/MediaFileInfo.h"
 #include "filelist/ReportCtrl.h"
 #include "platform/FileActions.h"
 #include "platform/ProfileStore.h"

@@ -17,6 +17,7 @@
 #include "platform/TaskbarProgress.h"
 #include "ui/toolkit/FileTreeCtrl.h"
 #include "ui/toolkit/FolderDialog.h"
+#include "ui/toolkit/MyDropTarget.h"
 #include "ui/toolkit/SSplitter.h"
 
 #include <QCheckBox>
@@ -269,6 +270,10 @@ void CVELTDlg::LoadFromTreeSelection(const QString& folder, bool append, bool re
         totalSizeMB = 0.0;
     });
     EndFolderLoad(ScanFolderGuarded(folder, recursive));
+}
+
+void CVELTDlg::AddOutsidePaths(const QStringList& paths) {
+    dropTarget->PostNewPaths(paths);
 }
 
 void CVELTDlg::LoadDroppedPaths(const QStringList& paths) {

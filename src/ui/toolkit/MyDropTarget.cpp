@@ -104,6 +104,12 @@ QStringList CMyDropTarget::NewPaths(const QStringList& dropped) const {
     return fresh;
 }
 
+void CMyDropTarget::PostNewPaths(const QStringList& paths) {
+    if (owner != nullptr) {
+        QCoreApplication::postEvent(owner, new DroppedPathsEvent(NewPaths(paths)));
+    }
+}
+
 bool CMyDropTarget::eventFilter(QObject* watched, QEvent* event) {
     if (watched != registeredWindow) {
         return QObject::eventFilter(watched, event);
@@ -140,10 +146,7 @@ bool CMyDropTarget::eventFilter(QObject* watched, QEvent* event) {
             drop->ignore();
             return true;
         }
-        const QStringList paths = NewPaths(DroppedFiles(drop->mimeData()));
-        if (owner != nullptr) {
-            QCoreApplication::postEvent(owner, new DroppedPathsEvent(paths));
-        }
+        PostNewPaths(DroppedFiles(drop->mimeData()));
         drop->setDropAction(Qt::CopyAction);
         drop->accept();
         return true;

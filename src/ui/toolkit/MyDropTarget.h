@@ -62,6 +62,11 @@ public:
     // How paths compare: file systems here tell letter case apart.
     static Qt::CaseSensitivity PathCase();
 
+    // Posts the paths the list does not have yet to the owner, as a drop of
+    // them would: for files handed in from outside (the command line, a
+    // later copy of the program).
+    void PostNewPaths(const QStringList& paths);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
