@@ -102,10 +102,7 @@ CVELTDlg::~CVELTDlg() {
     loadRunning = 0;
     StopLoader();
     if (fileList != nullptr) {
-        for (int row = 0; row < fileList->RowCount(); ++row) {
-            delete fileList->GetRowData(row);
-            fileList->SetRowData(row, nullptr);
-        }
+        FreeAllRows();
     }
 }
 

@@ -204,6 +204,8 @@ public:
     QString RowPath(int row) const;
     // Takes a row out of the list and its sizes out of the totals.
     void RemoveRow(int row);
+    // Frees every row's record, deletes the rows and clears the totals.
+    void FreeAllRows();
 
     // --- Parts ------------------------------------------------------------------
     CFileTreeCtrl* FolderTree() const { return folderTree; }
@@ -266,12 +268,12 @@ private:
     void ToggleTree();
     void StartDragOut();
     void DrainChannel();
-    // The common start and end of a folder load: the loading state on the
-    // window's thread; the scan with any failure caught; the messages and
-    // FinishLoad after it.
-    void BeginFolderLoad();
+    // The common start and end of a load (files or folders): the loading
+    // state on the window's thread; the scan with any failure caught; the
+    // messages (an error unless `read`) and FinishLoad after it.
+    void BeginListLoad();
     bool ScanFolderGuarded(const QString& folder, bool recursive);
-    void EndFolderLoad(bool scanned);
+    void EndListLoad(bool read);
     void SaveOnClose();
     // The row's record, appended on the window's thread with its cells.
     void AppendLoadedRow(LoadedRow&& row);

@@ -28,7 +28,6 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
-#include <numeric>
 #include <system_error>
 #include <vector>
 
@@ -173,6 +172,18 @@ private:
 };
 
 } // namespace
+
+void CVELTDlg::FreeAllRows() {
+    // No row may point at a freed record while the rows go (see RemoveRow).
+    for (int row = 0; row < fileList->RowCount(); ++row) {
+        delete fileList->GetRowData(row);
+        fileList->SetRowData(row, nullptr);
+    }
+    fileList->DeleteRows(CReportCtrl::AllRows);
+    fileCount = 0;
+    totalSizeMB = 0.0;
+    totalDurationSeconds = 0.0;
+}
 
 QString CVELTDlg::RowPath(int row) const {
     return fileList->CellText(row, ColumnPath) + fileList->CellText(row, ColumnName);
@@ -378,9 +389,7 @@ void CVELTDlg::OnRemoveSelected() {
 
 void CVELTDlg::OnRemoveAll() {
     BulkRowChange change(loadRunning, *fileList, [this] { UpdateTotalsPane(); });
-    std::vector<int> all(size_t(fileList->RowCount()));
-    std::iota(all.begin(), all.end(), 0);
-    RemoveRowsFromBottom(*fileList, all, [this](int row) { RemoveRow(row); });
+    FreeAllRows();
 }
 
 void CVELTDlg::OnRemoveDead() {

@@ -171,12 +171,8 @@ void CVELTDlg::OnDroppedPaths(const QStringList& paths) {
 // --- Loader procedures (loader thread) ------------------------------------------------------
 
 void CVELTDlg::AddFilesCommand(const QStringList& paths) {
-    channel->Post([this] {
-        fileList->SetRedraw(false);
-        BeginLoading(false);
-        setWindowTitle(QString::fromUtf16(kLoadingTitle));
-    });
-    bool failed = false;
+    channel->Post([this] { BeginListLoad(); });
+    bool read = true;
     try {
         for (const QString& path : paths) {
             if (loadRunning.load() != 1) {
@@ -192,30 +188,18 @@ void CVELTDlg::AddFilesCommand(const QStringList& paths) {
             }
         }
     } catch (...) {
-        failed = true;
+        read = false;
     }
-    channel->Call([this, failed, skipped = SkippedText(channel->TakeSkipped())] {
-        // A stopped load says nothing more: the user has moved on.
-        if (loadRunning.load() != 1) {
-            return;
-        }
-        if (!skipped.isEmpty()) {
-            ShowMessage(QMessageBox::Warning, QString::fromUtf16(kTitle), skipped);
-        }
-        if (failed) {
-            ShowMessage(QMessageBox::Critical, QString::fromUtf16(kTitle), LoadErrorText());
-        }
-    });
-    channel->Post([this] { FinishLoad(true); });
+    EndListLoad(read);
 }
 
 void CVELTDlg::AddFolderCommand(const QString& folder, bool includeSubfolders) {
     bool scanned = true;
     if (!folder.isEmpty()) {
-        channel->Post([this] { BeginFolderLoad(); });
+        channel->Post([this] { BeginListLoad(); });
         scanned = ScanFolderGuarded(folder, includeSubfolders);
     }
-    EndFolderLoad(scanned);
+    EndListLoad(scanned);
 }
 
 bool CVELTDlg::ScanFolderGuarded(const QString& folder, bool recursive) {
@@ -226,14 +210,14 @@ bool CVELTDlg::ScanFolderGuarded(const QString& folder, bool recursive) {
     }
 }
 
-void CVELTDlg::BeginFolderLoad() {
+void CVELTDlg::BeginListLoad() {
     fileList->SetRedraw(false);
     BeginLoading(false);
     setWindowTitle(QString::fromUtf16(kLoadingTitle));
 }
 
-void CVELTDlg::EndFolderLoad(bool scanned) {
-    channel->Call([this, scanned, skipped = SkippedText(channel->TakeSkipped())] {
+void CVELTDlg::EndListLoad(bool read) {
+    channel->Call([this, read, skipped = SkippedText(channel->TakeSkipped())] {
         // A stopped load says nothing more: the user has moved on.
         if (loadRunning.load() != 1) {
             return;
@@ -241,7 +225,7 @@ void CVELTDlg::EndFolderLoad(bool scanned) {
         if (!skipped.isEmpty()) {
             ShowMessage(QMessageBox::Warning, QString::fromUtf16(kTitle), skipped);
         }
-        if (!scanned) {
+        if (!read) {
             ShowMessage(QMessageBox::Critical, QString::fromUtf16(kTitle), LoadErrorText());
         }
     });
@@ -251,25 +235,19 @@ void CVELTDlg::EndFolderLoad(bool scanned) {
 
 void CVELTDlg::LoadFromTreeSelection(const QString& folder, bool append, bool recursive) {
     channel->Post([this, append] {
-        BeginFolderLoad();
+        BeginListLoad();
         if (append) {
             return;
         }
         // The rows of an earlier load, a stopped one included, are all in
         // the list by now: the channel hands them over in order.
-        for (int row = 0; row < fileList->RowCount(); ++row) {
-            delete fileList->GetRowData(row);
-        }
-        fileList->DeleteRows(CReportCtrl::AllRows);
+        FreeAllRows();
         fileList->SetRedraw(true);
         fileList->viewport()->repaint();
         fileList->SetRedraw(false);
         SetPaneText(0, u"No file"_s, u"No file"_s);
-        totalDurationSeconds = 0.0;
-        fileCount = 0;
-        totalSizeMB = 0.0;
     });
-    EndFolderLoad(ScanFolderGuarded(folder, recursive));
+    EndListLoad(ScanFolderGuarded(folder, recursive));
 }
 
 void CVELTDlg::AddOutsidePaths(const QStringList& paths) {
