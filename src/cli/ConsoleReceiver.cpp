@@ -14,15 +14,11 @@ namespace zorvane {
 
 namespace {
 
-QString Hms(double seconds) {
-    const long s = seconds > 0 ? long(seconds) : 0;
-    return QString::asprintf("%02ld:%02ld:%02ld", s / 3600, (s % 3600) / 60, s % 60);
-}
-
 // What is left of a run `percent` done after `elapsed` seconds, at its speed
 // so far.
 QString TimeLeftText(double percent, double elapsed) {
-    return percent > 0 ? Hms((100.0 - percent) * elapsed / percent) : QStringLiteral("--:--:--");
+    return percent > 0 ? HmsText((100.0 - percent) * elapsed / percent)
+                       : QStringLiteral("--:--:--");
 }
 
 } // namespace

@@ -41,4 +41,12 @@ QString EscapedForDisplay(const QString& text) {
     return out;
 }
 
+QString HmsText(double seconds) {
+    // An estimate early in a run may be huge; past 2^64 it would not convert.
+    const auto whole = !(seconds > 0)                     ? 0ULL
+                       : seconds < 18446744073709551616.0 ? static_cast<unsigned long long>(seconds)
+                                                          : ~0ULL;
+    return QString::asprintf("%02llu:%02llu:%02llu", whole / 3600, (whole % 3600) / 60, whole % 60);
+}
+
 } // namespace zorvane

@@ -15,4 +15,8 @@ namespace zorvane {
 // as it is.
 QString EscapedForDisplay(const QString& text);
 
+// A duration as "HH:MM:SS", hours unbounded ("100:00:00"); fractions are cut.
+// Nothing below zero, NaN included, and an estimate of any size is safe.
+QString HmsText(double seconds);
+
 } // namespace zorvane

@@ -9,6 +9,7 @@
 #include "filelist/FileListColumns.h"
 #include "filelist/InfoReader.h"
 #include "filelist/ReportCtrl.h"
+#include "platform/DisplayText.h"
 #include "platform/MessageSink.h"
 #include "platform/ProfileStore.h"
 #include "platform/Shell.h"
@@ -79,11 +80,6 @@ void PlaceWindow(QMainWindow& window, WindowPlacementStore& placement) {
                                     u"Position"_s)) {
         window.setWindowState(window.windowState() | Qt::WindowMaximized);
     }
-}
-
-QString HmsText(double seconds) {
-    const auto whole = seconds > 0 ? static_cast<unsigned long long>(seconds) : 0ULL;
-    return QString::asprintf("%02llu:%02llu:%02llu", whole / 3600, (whole % 3600) / 60, whole % 60);
 }
 
 } // namespace

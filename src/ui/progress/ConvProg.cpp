@@ -178,10 +178,6 @@ CConvProg::~CConvProg() {
     SetTaskbarState(int(TaskbarState::None));
 }
 
-QString CConvProg::FormatHms(unsigned seconds) {
-    return QString::asprintf("%02u:%02u:%02u", seconds / 3600, (seconds % 3600) / 60, seconds % 60);
-}
-
 void CConvProg::CreateControls() {
     const DialogUnits du(font());
     resize(du.X(kWidthDu), du.Y(kHeightDu));
@@ -440,13 +436,13 @@ void CConvProg::OnProgress(float filePercent, float overallPercent) {
     if (e <= 0.1) {
         return;
     }
-    SetValueText(IdFileElapsed, FormatHms(unsigned(e)));
+    SetValueText(IdFileElapsed, HmsText(e));
     if (f > 0) {
-        SetValueText(IdFileEta, FormatHms(unsigned((100.0 - f) * e / f)));
+        SetValueText(IdFileEta, HmsText((100.0 - f) * e / f));
     }
-    SetValueText(IdOverallElapsed, FormatHms(unsigned(E)));
+    SetValueText(IdOverallElapsed, HmsText(E));
     if (o > 0) {
-        SetValueText(IdOverallEta, FormatHms(unsigned((100.0 - o) * E / o)));
+        SetValueText(IdOverallEta, HmsText((100.0 - o) * E / o));
     }
     SetValueText(IdFileSpeed, QString::asprintf(" %5.2fx", state.FileAudioSeconds() / e));
     SetValueText(IdOverallSpeed,

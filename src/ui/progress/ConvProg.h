@@ -74,9 +74,6 @@ public:
 
     ConversionState& State() { return state; }
 
-    // "%02d:%02d:%02d" of a whole number of seconds.
-    static QString FormatHms(unsigned seconds);
-
     // Adds a numbered, timed line to the log and scrolls to it.
     void AppendLogLine(const QString& text, int level);
 
