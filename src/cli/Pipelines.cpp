@@ -5,6 +5,7 @@
 #include "engine/ConversionDriver.h"
 #include "engine/ConversionRun.h"
 #include "engine/EngineContext.h"
+#include "engine/TaskRules.h"
 #include "engine/Ticks.h"
 
 #include <QCoreApplication>
@@ -16,12 +17,6 @@
 namespace zorvane {
 
 namespace {
-
-void AddTimes(StageTimes& into, const StageTimes& from) {
-    AddMicros(into.totalUs, from.totalUs.load());
-    AddMicros(into.waitInputUs, from.waitInputUs.load());
-    AddMicros(into.waitOutputUs, from.waitOutputUs.load());
-}
 
 // One pipeline of a batch: its own rings, decoder handle, run state, driver
 // thread and receiver, reused file after file. Nothing is shared between two
@@ -110,9 +105,10 @@ void PipelineBatch::StartNext(Pipeline& p) {
         return;
     }
     const CConversionTask& task = batch.tasks[size_t(next)];
-    p.state.tasks = {task};
-    p.state.totalSamplesExpected = task.expectedSamples;
-    p.state.totalAudioSeconds = task.AudioSeconds(task.expectedSamples);
+    p.state.tasks.clear();
+    p.state.totalSamplesExpected = 0;
+    p.state.totalAudioSeconds = 0.0f;
+    AppendTask(p.state, task);
     p.state.settings = batch.settings;
     p.state.continueAfterError = batch.continueAfterError;
     p.taskIndex = next++;
@@ -146,9 +142,7 @@ void PipelineBatch::CollectFile(Pipeline& p) {
     }
     samplesOfDoneFiles += p.state.overallSamplesDone.load();
     secondsOfDoneFiles += p.state.OverallAudioSeconds();
-    AddTimes(batch.profile.decoder, p.state.profile.decoder);
-    AddTimes(batch.profile.tempo, p.state.profile.tempo);
-    AddTimes(batch.profile.encoder, p.state.profile.encoder);
+    batch.profile.Add(p.state.profile);
     ++filesDone;
     if (!p.state.failures.empty() && stopOnError && !stopAll) {
         stopAll = true;
@@ -216,10 +210,7 @@ void PipelineBatch::PrintEnd(size_t failed) {
     if (taskCount > 1) {
         const double total = double(TicksSince(runStart)) / 1000.0;
         output.WriteLine(LogSeparatorLine());
-        output.WriteLine(
-            QStringLiteral("Total time elapsed %1 secs, overall speed %2x.")
-                .arg(QString::asprintf("%.2f", total),
-                     QString::asprintf("%.2f", total > 0 ? secondsOfDoneFiles / total : 0.0)));
+        output.WriteLine(RunTotalsLine(total, secondsOfDoneFiles));
     }
     output.WriteLine(FinishedLine(failed, size_t(taskCount)));
 }

@@ -172,14 +172,17 @@ void ReportRun(ConversionState& state, int taskCount, uint32_t runStart) {
     if (taskCount > 1) {
         const double total = double(TicksSince(runStart)) / 1000.0;
         state.PostLog(LogSeparatorLine());
-        state.PostLog(QStringLiteral("Total time elapsed %1 secs, overall speed %2x.")
-                          .arg(QString::asprintf("%.2f", total),
-                               SpeedText(state.OverallAudioSeconds(), total)));
+        state.PostLog(RunTotalsLine(total, state.OverallAudioSeconds()));
     }
     state.PostFinished();
 }
 
 } // namespace
+
+QString RunTotalsLine(double elapsedSeconds, double audioSeconds) {
+    return QStringLiteral("Total time elapsed %1 secs, overall speed %2x.")
+        .arg(QString::asprintf("%.2f", elapsedSeconds), SpeedText(audioSeconds, elapsedSeconds));
+}
 
 QString LogSeparatorLine() {
     return QString(99, u'-');

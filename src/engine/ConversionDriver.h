@@ -12,6 +12,9 @@ class EngineContext;
 // The 99-dash line that separates files in the log.
 QString LogSeparatorLine();
 
+// The last line of a run of several files: its time and overall speed.
+QString RunTotalsLine(double elapsedSeconds, double audioSeconds);
+
 // Body of the driver thread: converts the tasks of ctx.progressWindow one by
 // one (output folder, free output name, log lines, decoder on this thread,
 // joins of the file's stage threads, status line) and, at the end of a run

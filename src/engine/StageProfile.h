@@ -9,6 +9,10 @@
 
 namespace zorvane {
 
+inline void AddMicros(std::atomic<uint64_t>& counter, uint64_t us) {
+    counter.store(counter.load(std::memory_order_relaxed) + us, std::memory_order_relaxed);
+}
+
 // Where one pipeline stage spent its time during a run, in microseconds: the
 // whole time its thread ran, time spent waiting for input (ring too empty)
 // and for room to write (ring too full). The rest is work. Written by the
@@ -24,6 +28,12 @@ struct StageTimes {
         waitInputUs.store(0, std::memory_order_relaxed);
         waitOutputUs.store(0, std::memory_order_relaxed);
     }
+    // Adds another run's times: the totals of a batch of pipelines.
+    void Add(const StageTimes& other) {
+        AddMicros(totalUs, other.totalUs.load());
+        AddMicros(waitInputUs, other.waitInputUs.load());
+        AddMicros(waitOutputUs, other.waitOutputUs.load());
+    }
 };
 
 struct StageProfile {
@@ -36,6 +46,11 @@ struct StageProfile {
         tempo.Reset();
         encoder.Reset();
     }
+    void Add(const StageProfile& other) {
+        decoder.Add(other.decoder);
+        tempo.Add(other.tempo);
+        encoder.Add(other.encoder);
+    }
     // A small table for people: work and waits per stage.
     QString Report() const;
 };
@@ -43,10 +58,6 @@ struct StageProfile {
 inline uint64_t MicrosNow() {
     using namespace std::chrono;
     return uint64_t(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-inline void AddMicros(std::atomic<uint64_t>& counter, uint64_t us) {
-    counter.store(counter.load(std::memory_order_relaxed) + us, std::memory_order_relaxed);
 }
 
 // The pipeline's back-off: sleeps ms milliseconds and books the time on the
