@@ -108,13 +108,7 @@ COption::COption(SettingsStore& settingsStore, std::function<void()> summary, QW
 COption::~COption() = default;
 
 QWidget* COption::GetDlgItem(int controlId) const {
-    const QList<QWidget*> children = findChildren<QWidget*>();
-    for (QWidget* child : children) {
-        if (GetDlgCtrlID(child) == controlId) {
-            return child;
-        }
-    }
-    return nullptr;
+    return FindDlgItem(this, controlId);
 }
 
 void COption::CreateControls() {

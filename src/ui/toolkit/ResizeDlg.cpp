@@ -76,48 +76,6 @@ double CentreRatio(int low, int high, int extent) {
     return extent > 0 ? (low + high) * 0.5 / extent : 0.0;
 }
 
-// A moved leading edge (left, top) decides only when its mode does
-// something; otherwise the trailing edge's mode applies, if that edge moved.
-int ActiveMode(bool leadingMoved, int leadingMode, bool trailingMoved, int trailingMode) {
-    if (leadingMoved && leadingMode != AnchorKeep) {
-        return leadingMode;
-    }
-    return trailingMoved ? trailingMode : int(AnchorKeep);
-}
-
-Axis LayHorizontal(const ResizeRule& rule, int mode, const QRect& current, const QSize& newClient,
-                   const QSize& previousClient, const QSize& initialClient) {
-    const bool keepFollowsCurrent =
-        FromRegistration(rule.LeftMode()) || FromRegistration(rule.RightMode());
-    return LayAxis(mode, keepFollowsCurrent, rule.left, rule.right, current.x(),
-                   current.x() + current.width(), newClient.width(), previousClient.width(),
-                   initialClient.width(), rule.ratioX1, rule.ratioX2);
-}
-
-Axis LayVertical(const ResizeRule& rule, int mode, const QRect& current, const QSize& newClient,
-                 const QSize& previousClient, const QSize& initialClient) {
-    const bool keepFollowsCurrent =
-        FromRegistration(rule.TopMode()) || FromRegistration(rule.BottomMode());
-    return LayAxis(mode, keepFollowsCurrent, rule.top, rule.bottom, current.y(),
-                   current.y() + current.height(), newClient.height(), previousClient.height(),
-                   initialClient.height(), rule.ratioY1, rule.ratioY2);
-}
-
-// An axis laid from the control's own position is unchanged when it matches
-// the control; one laid from the rule, when it matches the rule.
-bool AxisUnchanged(const Axis& axis, int ruleLow, int ruleHigh, int currentLow, int currentHigh) {
-    const int low = axis.fromCurrent ? currentLow : ruleLow;
-    const int high = axis.fromCurrent ? currentHigh : ruleHigh;
-    return axis.low == low && axis.high == high;
-}
-
-void KeepStepResult(int mode, const Axis& axis, int& ruleLow, int& ruleHigh) {
-    if (KeepsResult(mode)) {
-        ruleLow = axis.low;
-        ruleHigh = axis.high;
-    }
-}
-
 } // namespace
 
 void SetDlgCtrlID(QWidget* control, int controlId) {
@@ -128,6 +86,16 @@ void SetDlgCtrlID(QWidget* control, int controlId) {
 
 int GetDlgCtrlID(const QWidget* control) {
     return control ? control->property(kControlIdProperty).toInt() : 0;
+}
+
+QWidget* FindDlgItem(const QWidget* dialog, int controlId) {
+    const QList<QWidget*> children = dialog->findChildren<QWidget*>();
+    for (QWidget* child : children) {
+        if (GetDlgCtrlID(child) == controlId) {
+            return child;
+        }
+    }
+    return nullptr;
 }
 
 unsigned MovedEdges(int sizeKind, int sizingEdge) {
@@ -159,20 +127,47 @@ unsigned MovedEdges(int sizeKind, int sizingEdge) {
 std::optional<QRect> ApplyResizeRule(ResizeRule& rule, const QRect& current, const QSize& newClient,
                                      const QSize& previousClient, const QSize& initialClient,
                                      unsigned movedEdges) {
-    const int horizontal = ActiveMode((movedEdges & EdgeLeft) != 0, rule.LeftMode(),
-                                      (movedEdges & EdgeRight) != 0, rule.RightMode());
-    const int vertical = ActiveMode((movedEdges & EdgeTop) != 0, rule.TopMode(),
-                                    (movedEdges & EdgeBottom) != 0, rule.BottomMode());
-    const Axis x =
-        LayHorizontal(rule, horizontal, current, newClient, previousClient, initialClient);
-    const Axis y = LayVertical(rule, vertical, current, newClient, previousClient, initialClient);
-    if (AxisUnchanged(x, rule.left, rule.right, current.x(), current.x() + current.width()) &&
-        AxisUnchanged(y, rule.top, rule.bottom, current.y(), current.y() + current.height())) {
+    int horizontal = AnchorKeep;
+    if ((movedEdges & EdgeLeft) && rule.LeftMode() != AnchorKeep) {
+        horizontal = rule.LeftMode();
+    } else if (movedEdges & EdgeRight) {
+        horizontal = rule.RightMode();
+    }
+    int vertical = AnchorKeep;
+    if ((movedEdges & EdgeTop) && rule.TopMode() != AnchorKeep) {
+        vertical = rule.TopMode();
+    } else if (movedEdges & EdgeBottom) {
+        vertical = rule.BottomMode();
+    }
+
+    const bool keepX = FromRegistration(rule.LeftMode()) || FromRegistration(rule.RightMode());
+    const bool keepY = FromRegistration(rule.TopMode()) || FromRegistration(rule.BottomMode());
+    const Axis x = LayAxis(horizontal, keepX, rule.left, rule.right, current.x(),
+                           current.x() + current.width(), newClient.width(), previousClient.width(),
+                           initialClient.width(), rule.ratioX1, rule.ratioX2);
+    const Axis y =
+        LayAxis(vertical, keepY, rule.top, rule.bottom, current.y(), current.y() + current.height(),
+                newClient.height(), previousClient.height(), initialClient.height(), rule.ratioY1,
+                rule.ratioY2);
+
+    const QRect target(x.low, y.low, x.high - x.low, y.high - y.low);
+    const int compareLeft = x.fromCurrent ? current.x() : rule.left;
+    const int compareRight = x.fromCurrent ? current.x() + current.width() : rule.right;
+    const int compareTop = y.fromCurrent ? current.y() : rule.top;
+    const int compareBottom = y.fromCurrent ? current.y() + current.height() : rule.bottom;
+    if (x.low == compareLeft && x.high == compareRight && y.low == compareTop &&
+        y.high == compareBottom) {
         return std::nullopt;
     }
-    KeepStepResult(horizontal, x, rule.left, rule.right);
-    KeepStepResult(vertical, y, rule.top, rule.bottom);
-    return QRect(x.low, y.low, x.high - x.low, y.high - y.low);
+    if (KeepsResult(horizontal)) {
+        rule.left = x.low;
+        rule.right = x.high;
+    }
+    if (KeepsResult(vertical)) {
+        rule.top = y.low;
+        rule.bottom = y.high;
+    }
+    return target;
 }
 
 CResizeDlg::CResizeDlg(QWidget* parent) : QDialog(parent), grip(new CSizeGripExt(this)) {}
@@ -251,13 +246,7 @@ void CResizeDlg::HideSizeGrip() {
 }
 
 QWidget* CResizeDlg::GetDlgItem(int controlId) const {
-    const QList<QWidget*> children = findChildren<QWidget*>();
-    for (QWidget* child : children) {
-        if (GetDlgCtrlID(child) == controlId) {
-            return child;
-        }
-    }
-    return nullptr;
+    return FindDlgItem(this, controlId);
 }
 
 void CResizeDlg::OnInitDialog() {

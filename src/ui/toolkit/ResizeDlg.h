@@ -22,6 +22,8 @@ class MessageSink;
 void SetDlgCtrlID(QWidget* control, int controlId);
 // 0 when the widget has no number.
 int GetDlgCtrlID(const QWidget* control);
+// The child of `dialog` with that control id, or nullptr.
+QWidget* FindDlgItem(const QWidget* dialog, int controlId);
 
 // Where a control goes, per axis, when the dialog's size changes. Described
 // horizontally; vertically the same with top, bottom and heights.
