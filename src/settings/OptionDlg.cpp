@@ -291,12 +291,14 @@ void COption::accept() {
     s.sameAsSource = sameAsSource->isChecked() ? 1 : 0;
     s.outputFolder = outputFolder->text();
     s.speedMode = resampleMode->isChecked() ? SpeedModeResample : SpeedModeTempo;
-    if (s.outputFolder.isEmpty() && s.sameAsSource == 0) {
-        ShowInvalidFolder();
-        return;
-    }
-    if (!s.outputFolder.isEmpty() && s.sameAsSource == 0 && !s.outputFolder.endsWith(u'/')) {
-        s.outputFolder += u'/';
+    if (s.sameAsSource == 0) {
+        if (s.outputFolder.isEmpty()) {
+            ShowInvalidFolder();
+            return;
+        }
+        if (!s.outputFolder.endsWith(u'/')) {
+            s.outputFolder += u'/';
+        }
     }
     StoreIndex(frequencyList, s.frequencyIndex);
     StoreIndex(channelList, s.channelMode);
