@@ -82,6 +82,20 @@ QString DamageTally::WarningText() const {
         .arg(first);
 }
 
+long Lyrics3v2Size(const char* end15) {
+    if (std::memcmp(end15 + 6, "LYRICS200", 9) != 0) {
+        return -1;
+    }
+    long size = 0;
+    for (int i = 0; i < 6; ++i) {
+        if (end15[i] < '0' || end15[i] > '9') {
+            return -1;
+        }
+        size = size * 10 + (end15[i] - '0');
+    }
+    return size;
+}
+
 uint64_t TrailingTagBytes(int fd, uint64_t fileSize) {
     uint64_t end = fileSize;
     for (int guard = 0; guard < 8; ++guard) {
@@ -102,19 +116,14 @@ uint64_t TrailingTagBytes(int fd, uint64_t fileSize) {
                 continue;
             }
         }
-        if (end >= 15) {
-            char lyrics[15];
-            if (ReadAt(fd, end - 15, lyrics, 15) && std::memcmp(lyrics + 6, "LYRICS200", 9) == 0) {
-                uint64_t size = 0;
-                bool digits = true;
-                for (int i = 0; i < 6; ++i) {
-                    digits = digits && lyrics[i] >= '0' && lyrics[i] <= '9';
-                    size = size * 10 + uint64_t(lyrics[i] - '0');
-                }
-                if (digits && size + 15 <= end) {
-                    end -= size + 15;
-                    continue;
-                }
+        if (end >= kLyrics3EndSize) {
+            char lyrics[kLyrics3EndSize];
+            const long size = ReadAt(fd, end - kLyrics3EndSize, lyrics, kLyrics3EndSize)
+                                  ? Lyrics3v2Size(lyrics)
+                                  : -1;
+            if (size >= 0 && uint64_t(size) + kLyrics3EndSize <= end) {
+                end -= uint64_t(size) + kLyrics3EndSize;
+                continue;
             }
         }
         break;

@@ -32,6 +32,12 @@ private:
 // they are no damage when the decoder stops before them.
 uint64_t TrailingTagBytes(int fd, uint64_t fileSize);
 
+// A Lyrics3v2 block ends in 15 bytes: six decimal digits of its size (the
+// marker not counted) and "LYRICS200". The size those bytes give, or -1 when
+// they are no such end.
+inline constexpr int kLyrics3EndSize = 15;
+long Lyrics3v2Size(const char* end15);
+
 // True when the bytes from `offset` (up to `end`) hold MPEG audio: two frame
 // headers of the same kind, the second where the first frame's length says.
 // Used to tell a junk tail from audio the decoder was told not to play.

@@ -3,6 +3,8 @@
 #include "BoundedTagStream.h"
 #include "ConversionState.h"
 #include "ConversionTask.h"
+#include "StreamDamage.h"
+#include "TagLibText.h"
 #include "platform/DisplayText.h"
 #include "settings/ConversionSettings.h"
 
@@ -54,14 +56,6 @@ public:
         return (frame.*(&FrameHeaderAccess::header))();
     }
 };
-
-QString FromTagLib(const TagLib::String& text) {
-    return QString::fromStdString(text.to8Bit(true));
-}
-
-QByteArray ToQByteArray(const TagLib::ByteVector& bytes) {
-    return QByteArray(bytes.data(), qsizetype(bytes.size()));
-}
 
 QString IdText(const TagLib::ByteVector& id) {
     return EscapedForDisplay(QString::fromLatin1(id.data(), qsizetype(id.size())));
@@ -195,11 +189,8 @@ public:
             if (text && text->fieldList().size() > 1) {
                 const TagLib::String shown =
                     std::strcmp(id, "TCON") == 0 ? tag.genre() : text->toString();
-                QStringList values;
-                for (const TagLib::String& value : text->fieldList()) {
-                    values << FromTagLib(value);
-                }
-                copied.multiValued.push_back({QByteArray(id), FromTagLib(shown), values});
+                copied.multiValued.push_back(
+                    {QByteArray(id), FromTagLib(shown), FromTagLib(text->fieldList())});
             }
         }
         const TagLib::ID3v2::Frame* listedComment = ListedComment(tag);
@@ -221,12 +212,8 @@ public:
             if (std::find(std::begin(kWrittenApeKeys), std::end(kWrittenApeKeys), name) !=
                 std::end(kWrittenApeKeys)) {
                 if (item.type() == TagLib::APE::Item::Text && item.values().size() > 1) {
-                    QStringList values;
-                    for (const TagLib::String& value : item.values()) {
-                        values << FromTagLib(value);
-                    }
                     task.copiedTags.multiValued.push_back(
-                        {name, FromTagLib(item.toString()), values});
+                        {name, FromTagLib(item.toString()), FromTagLib(item.values())});
                 }
                 continue;
             }
@@ -353,7 +340,6 @@ TagLib::ByteVector RenderFrame(TagLib::ID3v2::Frame& frame, unsigned version) {
 
 long ApeFooterBehindLyrics3(TagLib::File& file) {
     constexpr long kFooterSize = 32;
-    constexpr long kLyricsEndSize = 15; // six digits of size, "LYRICS200"
     long end = file.length();
     if (end >= 128) {
         file.seek(end - 128);
@@ -361,25 +347,16 @@ long ApeFooterBehindLyrics3(TagLib::File& file) {
             end -= 128;
         }
     }
-    if (end < kLyricsEndSize + kFooterSize) {
+    if (end < kLyrics3EndSize + kFooterSize) {
         return -1;
     }
-    file.seek(end - kLyricsEndSize);
-    const TagLib::ByteVector lyricsEnd = file.readBlock(kLyricsEndSize);
-    if (lyricsEnd.size() != kLyricsEndSize || lyricsEnd.mid(6) != "LYRICS200") {
+    file.seek(end - kLyrics3EndSize);
+    const TagLib::ByteVector lyricsEnd = file.readBlock(kLyrics3EndSize);
+    const long size = lyricsEnd.size() == kLyrics3EndSize ? Lyrics3v2Size(lyricsEnd.data()) : -1;
+    if (size < 0 || size + kLyrics3EndSize + kFooterSize > end) {
         return -1;
     }
-    long size = 0;
-    for (int i = 0; i < 6; ++i) {
-        if (lyricsEnd[i] < '0' || lyricsEnd[i] > '9') {
-            return -1;
-        }
-        size = size * 10 + (lyricsEnd[i] - '0');
-    }
-    if (size + kLyricsEndSize + kFooterSize > end) {
-        return -1;
-    }
-    const long lyricsStart = end - kLyricsEndSize - size;
+    const long lyricsStart = end - kLyrics3EndSize - size;
     file.seek(lyricsStart);
     if (file.readBlock(11) != "LYRICSBEGIN") {
         return -1;

@@ -2,6 +2,7 @@
 
 #include "ConversionState.h"
 #include "ConversionTask.h"
+#include "TagLibText.h"
 #include "TagTransfer.h"
 #include "platform/DisplayText.h"
 #include "platform/LeadingNumber.h"
@@ -28,14 +29,6 @@ namespace {
 
 // TagLib keeps text as UTF-16 in a wstring; handing it a wstring of 32-bit
 // code points would cut every character beyond U+FFFF to 16 bits.
-TagLib::String ToTagLib(const QString& text) {
-    return TagLib::String(text.toUtf8().toStdString(), TagLib::String::UTF8);
-}
-
-QByteArray ToQByteArray(const TagLib::ByteVector& bytes) {
-    return QByteArray(bytes.data(), qsizetype(bytes.size()));
-}
-
 // ID3v1 holds single-byte text.
 TagLib::String ToLatin1(const QString& text) {
     return TagLib::String(text.toLatin1().toStdString(), TagLib::String::Latin1);
@@ -56,11 +49,7 @@ TagLib::StringList ValuesFor(const CConversionTask& task, std::initializer_list<
     for (const char* id : ids) {
         for (const TagValues& source : task.copiedTags.multiValued) {
             if (source.id == id && source.shownText == text) {
-                TagLib::StringList values;
-                for (const QString& value : source.values) {
-                    values.append(ToTagLib(value));
-                }
-                return values;
+                return ToTagLib(source.values);
             }
         }
     }

@@ -4,6 +4,7 @@
 #include "engine/BoundedTagStream.h"
 #include "engine/ConversionTask.h"
 #include "engine/EngineContext.h"
+#include "engine/TagLibText.h"
 #include "engine/TagTransfer.h"
 #include "platform/LeadingNumber.h"
 #include "platform/MessageSink.h"
@@ -34,10 +35,6 @@ namespace {
 bool IsRegularFile(const QString& path) {
     struct stat status {};
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
-}
-
-QString FromTagLib(const TagLib::String& text) {
-    return QString::fromStdString(text.to8Bit(true));
 }
 
 // ID3v1 holds single-byte text, which TagLib hands over as Latin-1.
