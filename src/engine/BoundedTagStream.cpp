@@ -525,7 +525,10 @@ void BoundedTagStream::MeasureTagAt(long offset) {
 
 void BoundedTagStream::HideFrame(long at, const HiddenTagFrame& frame) {
     // The id, then the two flag bytes after the size, which stays.
-    patches.push_back({at, {'X', 'Z', 'R', 'V'}, 4});
+    patches.push_back(
+        {at,
+         {kHiddenTagFrameId[0], kHiddenTagFrameId[1], kHiddenTagFrameId[2], kHiddenTagFrameId[3]},
+         4});
     patches.push_back({at + 8, {0, 0}, 2});
     hiddenFrames.push_back(frame);
 }

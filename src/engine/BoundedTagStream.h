@@ -9,6 +9,9 @@
 
 namespace zorvane {
 
+// The id a hidden frame gets (see BoundedTagStream).
+inline constexpr char kHiddenTagFrameId[] = "XZRV";
+
 // The most a single ID3v2 frame may make us hold in memory, as stored or once
 // inflated. The compressed frames left to TagLib share it too: together they
 // may inflate to no more than this.

@@ -9,9 +9,7 @@
 namespace zorvane {
 
 bool EnsureDecoderLibrary() {
-    static std::once_flag once;
-    static bool ok = false;
-    std::call_once(once, [] { ok = mpg123_init() == MPG123_OK; });
+    static const bool ok = mpg123_init() == MPG123_OK;
     return ok;
 }
 

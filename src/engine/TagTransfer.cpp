@@ -42,8 +42,6 @@ constexpr const char* kWrittenApeKeys[] = {
 // They map the source's MPEG frames to bytes and times; the output's frames
 // lie elsewhere, so a player would seek wrong by them.
 constexpr const char* kDroppedFrames[] = {"MLLT", "SEEK", "ASPI"};
-// BoundedTagStream's name for a frame it hid.
-constexpr char kHiddenFrameId[] = "XZRV";
 constexpr uint32_t kUnusedOffset = 0xFFFFFFFFu;
 
 // TagLib 1.13 keeps a frame's header to its friends, the tag among them,
@@ -178,8 +176,7 @@ public:
     void Id3v2(TagLib::ID3v2::Tag& tag, const TimeScale& scale) {
         CopiedTags& copied = task.copiedTags;
         copied.id3v2Version = int(tag.header()->majorVersion());
-        // 2.2 has no place left to go but 2.3, which players read most widely.
-        outVersion = copied.id3v2Version >= 4 ? 4u : 3u;
+        outVersion = OutputId3v2Version(copied.id3v2Version);
         for (const char* id : kMultiValueFrames) {
             const TagLib::ID3v2::FrameList& frames = tag.frameList(id);
             const auto* text =
@@ -237,7 +234,7 @@ private:
         // Frames the 4-character versions have no id for, frames we cannot
         // read (encrypted), frames the tag step writes itself, and frames
         // that ask to go when the tag or the audio changes, if not known.
-        if (id.size() != 4 || id == kHiddenFrameId || header.encryption() ||
+        if (id.size() != 4 || id == kHiddenTagFrameId || header.encryption() ||
             header.tagAlterPreservation() ||
             (header.fileAlterPreservation() &&
              dynamic_cast<TagLib::ID3v2::UnknownFrame*>(&frame)) ||
@@ -401,8 +398,7 @@ int ReadSourceTags(ConversionState& state, CConversionTask& task, const QString&
         return 1;
     }
     TimeScale scale;
-    scale.factor = 100.0 / double(qBound(kMinSpeedPercent, int(state.settings.speedPercent),
-                                         kMaxSpeedPercent));
+    scale.factor = 100.0 / double(UsableSpeedPercent(state.settings.speedPercent));
     scale.msPerMpegFrame = MsPerMpegFrame(task.sourceRate);
     Copier copier(state, task);
     if ((task.sourceTagTypes & TagBitId3v2) && source.hasID3v2Tag()) {

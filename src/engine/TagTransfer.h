@@ -39,4 +39,11 @@ long ApeFooterBehindLyrics3(TagLib::File& file);
 // The frame, header and content, as ID3v2.`version` (3 or 4) stores it.
 TagLib::ByteVector RenderFrame(TagLib::ID3v2::Frame& frame, unsigned version);
 
+// The output's ID3v2 major version for the source's (0: none): 2.3 stays
+// 2.3 and 2.2, which has no place left to go but 2.3, players read most
+// widely, becomes 2.3; everything else is 2.4.
+inline unsigned OutputId3v2Version(int sourceVersion) {
+    return sourceVersion == 2 || sourceVersion == 3 ? 3u : 4u;
+}
+
 } // namespace zorvane

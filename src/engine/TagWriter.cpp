@@ -98,8 +98,7 @@ void WriteId3v1(TagLib::ID3v1::Tag& tag, const CConversionTask& task) {
 // other frame and drops the frames 2.3 does not define (TSOP, TSOA, RVA2 and
 // others that 2.3 files carry all the same).
 QByteArray RenderId3v2(const CConversionTask& task) {
-    const unsigned version =
-        task.copiedTags.id3v2Version == 2 || task.copiedTags.id3v2Version == 3 ? 3u : 4u;
+    const unsigned version = OutputId3v2Version(task.copiedTags.id3v2Version);
     TagLib::ByteVector frames;
     const auto append = [&frames, version](TagLib::ID3v2::Frame& frame) {
         frames.append(RenderFrame(frame, version));

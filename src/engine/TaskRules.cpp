@@ -44,8 +44,7 @@ double SampleRatio(uint32_t targetRate, uint32_t targetChannels, uint32_t source
 
 uint64_t ExpectedSamples(double sampleRatio, uint64_t sourceTotalSamples, int speedPercent,
                          uint32_t targetChannels) {
-    // A speed of 0 would divide by zero; the settings store keeps it in range.
-    const int speed = qBound(kMinSpeedPercent, speedPercent, kMaxSpeedPercent);
+    const int speed = UsableSpeedPercent(speedPercent);
     uint64_t n = uint64_t(sampleRatio * double(sourceTotalSamples) * (100.0 / double(speed)));
     if (targetChannels > 1) {
         n -= n % targetChannels;

@@ -167,11 +167,11 @@ EffectsChain BuildChain(const CConversionTask& task, const ConversionSettings& s
     AddEffect(chain.get(), &kInputHandler, nullptr, &running, &running, &binding);
     for (const QString& step : TempoChainFor(task, settings)) {
         // "name option": the option is handed to SoX as it was formatted.
-        QByteArray words = step.toLatin1();
+        const QByteArray words = step.toLatin1();
         const qsizetype space = words.indexOf(' ');
-        words[space] = '\0';
-        AddEffect(chain.get(), sox_find_effect(words.constData()), words.data() + space + 1,
-                  &running, &fixed, nullptr);
+        QByteArray option = space < 0 ? QByteArray() : words.mid(space + 1);
+        AddEffect(chain.get(), sox_find_effect(words.left(space).constData()),
+                  space < 0 ? nullptr : option.data(), &running, &fixed, nullptr);
     }
     AddEffect(chain.get(), &kOutputHandler, nullptr, &running, &fixed, &binding);
     return chain;
@@ -180,9 +180,7 @@ EffectsChain BuildChain(const CConversionTask& task, const ConversionSettings& s
 } // namespace
 
 bool EnsureSoxLibrary() {
-    static std::once_flag once;
-    static bool ok = false;
-    std::call_once(once, [] { ok = sox_init() == SOX_SUCCESS; });
+    static const bool ok = sox_init() == SOX_SUCCESS;
     return ok;
 }
 
@@ -191,10 +189,7 @@ QStringList TempoChainFor(const CConversionTask& task, const ConversionSettings&
     if (task.targetChannels != task.sourceChannels) {
         chain << QStringLiteral("channels %1").arg(task.targetChannels);
     }
-    // A speed outside the offered range would make the rate below divide by
-    // zero or ask SoX for nonsense; the settings store keeps it in range, and
-    // this keeps a hand-built task from doing harm.
-    const int speed = qBound(kMinSpeedPercent, int(settings.speedPercent), kMaxSpeedPercent);
+    const int speed = UsableSpeedPercent(settings.speedPercent);
     if (settings.speedMode != SpeedModeResample) {
         if (task.targetRate != task.sourceRate) {
             chain << QStringLiteral("rate %1").arg(task.targetRate);

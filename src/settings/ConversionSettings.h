@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -23,8 +24,8 @@ enum ChannelMode : int16_t {
 };
 
 // Constant bitrates offered for the output, kbit/s, indexed by bitrateIndex.
-inline constexpr std::array<int16_t, 17> kBitrateKbps{8,   16,  24,  32,  40,  48,  56,  64, 80,
-                                                      96,  112, 128, 160, 192, 224, 256, 320};
+inline constexpr std::array<int16_t, 17> kBitrateKbps{8,  16,  24,  32,  40,  48,  56,  64, 80,
+                                                      96, 112, 128, 160, 192, 224, 256, 320};
 
 // Output sampling rates, Hz, indexed by frequencyIndex; entry 0 means "automatic".
 inline constexpr std::array<int32_t, 10> kSampleRateHz{0,     8000,  11025, 12000, 16000,
@@ -33,11 +34,18 @@ inline constexpr std::array<int32_t, 10> kSampleRateHz{0,     8000,  11025, 1200
 inline constexpr int kMinSpeedPercent = 20;
 inline constexpr int kMaxSpeedPercent = 500;
 
+// The speed the engine works with: the settings store keeps it in range, and
+// this keeps a hand-built task from dividing by zero or asking SoX for
+// nonsense.
+inline constexpr int UsableSpeedPercent(int speedPercent) {
+    return std::clamp(speedPercent, kMinSpeedPercent, kMaxSpeedPercent);
+}
+
 // The conversion settings. Plain data: the settings store fills it, the Options
 // dialog edits it, and a conversion run takes a copy when it starts, so worker
 // threads never read a record that the user interface may change.
 struct ConversionSettings {
-    int32_t sameAsSource = 0;   // 1: write each output beside its source; 0: into outputFolder
+    int32_t sameAsSource = 0; // 1: write each output beside its source; 0: into outputFolder
     int16_t speedMode = SpeedModeTempo;
     int16_t speedPercent = 100; // 20..500, 100 = unchanged speed
     int16_t bitrateIndex = 11;  // index into kBitrateKbps (11 = 128 kbit/s)
