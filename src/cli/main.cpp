@@ -8,7 +8,6 @@
 #include "engine/ConversionRun.h"
 #include "engine/ConversionState.h"
 #include "engine/EngineContext.h"
-#include "engine/FolderPaths.h"
 #include "engine/TaskRules.h"
 #include "filelist/FileListColumns.h"
 #include "filelist/FileRow.h"
@@ -228,10 +227,7 @@ ConversionSettings RunSettings(const CliOptions& options, ConsoleMessageSink& si
 
 // Turns each valid file into a task of the run; the others are skipped.
 void AddTasks(ConversionState& state, const FileRows& rows, QList<Unconverted>* skipped) {
-    if (state.settings.sameAsSource == 0 && !QFileInfo(state.settings.outputFolder).isDir()) {
-        // A failure shows up per file in the log, naming the folder.
-        CreateFolderPath(state.settings.outputFolder);
-    }
+    CreateOutputFolder(state.settings);
     for (const auto& row : rows) {
         const QString path = row->CellText(ColumnPath) + row->CellText(ColumnName);
         if (row->info.invalid != 0) {

@@ -6,10 +6,10 @@
 #include "FolderPaths.h"
 #include "Ticks.h"
 #include "platform/DisplayText.h"
+#include "platform/FolderCreation.h"
 
 #include <QFileInfo>
 
-#include <cerrno>
 #include <cstring>
 #include <thread>
 
@@ -60,7 +60,7 @@ QString SpeedText(double audioSeconds, double elapsed) {
 // failure is then logged and recorded.
 bool MakeOutputFolder(ConversionState& state, int index, const CConversionTask& task) {
     const QString folder = QFileInfo(task.destinationPath).path();
-    if (folder.isEmpty() || QFileInfo(folder).isDir()) {
+    if (QFileInfo(folder).isDir()) {
         return true;
     }
     int error = 0;
@@ -68,7 +68,7 @@ bool MakeOutputFolder(ConversionState& state, int index, const CConversionTask& 
         return true;
     }
     state.PostLog(QStringLiteral("Fail to create folder %1 !").arg(EscapedForDisplay(folder)),
-                  LogError, QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO)));
+                  LogError, QString::fromLocal8Bit(std::strerror(error)));
     state.failures.push_back({index, state.TakeFirstError()});
     return false;
 }

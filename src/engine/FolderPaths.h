@@ -1,12 +1,8 @@
 #pragma once
 
-#include "platform/FolderCreation.h"
-
 #include <QString>
 
 namespace zorvane {
-
-// CreateFolderPath lives with the platform's folder services.
 
 // The first of "stem (2).ext", "stem (3).ext", ... that names nothing in its
 // folder, not even a dangling symbolic link. The stem is the path before the

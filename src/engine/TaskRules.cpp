@@ -3,6 +3,9 @@
 #include "ConversionState.h"
 #include "ConversionTask.h"
 #include "MediaFileInfo.h"
+#include "platform/FolderCreation.h"
+
+#include <QFileInfo>
 
 namespace zorvane {
 
@@ -87,6 +90,12 @@ CConversionTask BuildTask(const MediaFileInfo& info, const QString& sourceFolder
     task.needsProcessing = 1;
     static_cast<TagTexts&>(task) = info;
     return task;
+}
+
+void CreateOutputFolder(const ConversionSettings& settings) {
+    if (settings.sameAsSource == 0 && !QFileInfo(settings.outputFolder).isDir()) {
+        CreateFolderPath(settings.outputFolder);
+    }
 }
 
 void AppendTask(ConversionState& state, const CConversionTask& task) {

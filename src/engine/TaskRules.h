@@ -48,6 +48,10 @@ QString DestinationPath(const QString& sourceFolder, const QString& sourceName,
 CConversionTask BuildTask(const MediaFileInfo& info, const QString& sourceFolder,
                           const QString& sourceName, const ConversionSettings& settings);
 
+// Creates the output folder when the settings write into one. A failure is
+// not reported here: the run reports it for each file, naming the folder.
+void CreateOutputFolder(const ConversionSettings& settings);
+
 // Adds a task's expected length to the run's totals and appends a copy.
 void AppendTask(ConversionState& state, const CConversionTask& task);
 

@@ -8,6 +8,7 @@
 #include "engine/FolderPaths.h"
 #include "engine/OutputFile.h"
 #include "platform/DisplayText.h"
+#include "platform/FolderCreation.h"
 
 #include <QCoreApplication>
 #include <QDir>

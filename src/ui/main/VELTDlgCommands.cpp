@@ -5,7 +5,6 @@
 #include "FilePropertiesDlg.h"
 
 #include "engine/EngineContext.h"
-#include "engine/FolderPaths.h"
 #include "engine/MediaFileInfo.h"
 #include "engine/TaskRules.h"
 #include "filelist/FileListColumns.h"
@@ -530,11 +529,8 @@ void CVELTDlg::BuildTasks(bool selectedOnly) {
         return;
     }
     // Made only for a run that will write into it; a command that converts
-    // nothing leaves no empty folder behind. A failure is reported per file,
-    // naming the folder, by the run itself.
-    if (state.settings.sameAsSource == 0 && !QFileInfo(state.settings.outputFolder).isDir()) {
-        CreateFolderPath(state.settings.outputFolder);
-    }
+    // nothing leaves no empty folder behind.
+    CreateOutputFolder(state.settings);
     RunConversion(window);
 }
 
