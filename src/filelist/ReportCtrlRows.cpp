@@ -216,6 +216,17 @@ std::vector<char> CReportCtrl::SelectedRowMask() const {
     return mask;
 }
 
+std::vector<int> CReportCtrl::SelectedRows() const {
+    const std::vector<char> mask = SelectedRowMask();
+    std::vector<int> rows;
+    for (size_t row = 0; row < mask.size(); ++row) {
+        if (mask[row] != 0) {
+            rows.push_back(int(row));
+        }
+    }
+    return rows;
+}
+
 std::vector<char> CReportCtrl::MatchingRows(unsigned filter) const {
     const int rows = reportModel->Rows();
     if ((filter & AllRows) != 0) {

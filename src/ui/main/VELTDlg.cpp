@@ -222,24 +222,14 @@ void CVELTDlg::UpdateSelectionPane() {
     if (fileList == nullptr) {
         return;
     }
-    // One pass over the selection's ranges: asking row by row walks every
-    // range for each row, which a selection of thousands of single rows
-    // turns into seconds.
     int count = 0;
     double size = 0.0;
     double seconds = 0.0;
-    std::vector<char> counted(size_t(fileList->RowCount()), 0);
-    for (const QItemSelectionRange& range : fileList->selectionModel()->selection()) {
-        for (int row = range.top(); row <= range.bottom(); ++row) {
-            if (row < 0 || size_t(row) >= counted.size() || counted[size_t(row)] != 0) {
-                continue;
-            }
-            counted[size_t(row)] = 1;
-            ++count;
-            if (const MediaFileInfo* info = fileList->GetRowData(row)) {
-                size += info->sizeMB;
-                seconds += info->durationSeconds;
-            }
+    for (int row : fileList->SelectedRows()) {
+        ++count;
+        if (const MediaFileInfo* info = fileList->GetRowData(row)) {
+            size += info->sizeMB;
+            seconds += info->durationSeconds;
         }
     }
     const QString text =

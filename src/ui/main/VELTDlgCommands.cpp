@@ -71,27 +71,6 @@ bool IsPlainFileName(const QString& name) {
            !name.contains(QChar(u'\0'));
 }
 
-// The selected rows, from the top, in one pass over the selection's ranges:
-// asking row by row costs a pass over every range per row, and a selection
-// made with Ctrl held down over thousands of rows has thousands of ranges.
-std::vector<int> SelectedRows(const CReportCtrl& list) {
-    const int count = list.RowCount();
-    std::vector<char> selected(size_t(std::max(count, 0)), 0);
-    for (const QItemSelectionRange& range : list.selectionModel()->selection()) {
-        for (int row = std::max(range.top(), 0); row <= std::min(range.bottom(), count - 1);
-             ++row) {
-            selected[size_t(row)] = 1;
-        }
-    }
-    std::vector<int> rows;
-    for (int row = 0; row < count; ++row) {
-        if (selected[size_t(row)] != 0) {
-            rows.push_back(row);
-        }
-    }
-    return rows;
-}
-
 // Removes `doomed` (rows from the top, each once) from the bottom up, so
 // that the indices still to visit do not shift and the list never moves its
 // remaining rows up once per removed row. What stays, and in which order, is
@@ -108,7 +87,7 @@ void RemoveRowsFromBottom(CReportCtrl& list, const std::vector<int>& doomed,
     if (setAside) {
         const int count = list.RowCount();
         std::vector<char> selected(size_t(count), 0);
-        for (int row : SelectedRows(list)) {
+        for (int row : list.SelectedRows()) {
             selected[size_t(row)] = 1;
         }
         auto next = doomed.begin();
@@ -383,7 +362,7 @@ void CVELTDlg::OnMoveToBottom() {
 
 void CVELTDlg::OnRemoveSelected() {
     BulkRowChange change(loadRunning, *fileList, [this] { UpdateTotalsPane(); });
-    RemoveRowsFromBottom(*fileList, SelectedRows(*fileList), [this](int row) { RemoveRow(row); });
+    RemoveRowsFromBottom(*fileList, fileList->SelectedRows(), [this](int row) { RemoveRow(row); });
 }
 
 void CVELTDlg::OnRemoveAll() {
@@ -437,7 +416,7 @@ void CVELTDlg::OnDeleteFiles() {
         return;
     }
     BulkRowChange change(loadRunning, *fileList, [this] { UpdateTotalsPane(); });
-    RemoveRowsFromBottom(*fileList, SelectedRows(*fileList), [this](int row) {
+    RemoveRowsFromBottom(*fileList, fileList->SelectedRows(), [this](int row) {
         const QString path = RowPath(row);
         RemoveRow(row);
         // A folder that has taken the file's name since is not what the user
@@ -453,7 +432,7 @@ void CVELTDlg::OnDeleteFiles() {
 // --- Dragging files out --------------------------------------------------------------------
 
 void CVELTDlg::StartDragOut() {
-    const std::vector<int> rows = SelectedRows(*fileList);
+    const std::vector<int> rows = fileList->SelectedRows();
     if (rows.empty()) {
         return;
     }
@@ -475,7 +454,7 @@ void CVELTDlg::StartDragOut() {
 
     // The selection may have changed while the drag ran its own event loop.
     std::vector<int> gone;
-    for (int row : SelectedRows(*fileList)) {
+    for (int row : fileList->SelectedRows()) {
         if (FileIsGone(RowPath(row))) {
             gone.push_back(row);
         }
@@ -510,7 +489,7 @@ void CVELTDlg::BuildTasks(bool selectedOnly) {
     const int rows = fileList->RowCount();
     std::vector<char> chosen(size_t(rows), selectedOnly ? 0 : 1);
     if (selectedOnly) {
-        for (int row : SelectedRows(*fileList)) {
+        for (int row : fileList->SelectedRows()) {
             chosen[size_t(row)] = 1;
         }
     }
