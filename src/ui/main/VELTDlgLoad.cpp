@@ -406,14 +406,10 @@ void CVELTDlg::FinishLoad(bool sort) {
         // Colours without sorting also switch the list's drawing back on.
         fileList->ApplyRowColours(sort);
     }
-    for (int column = 0; column < fileList->ColumnCount(); ++column) {
-        fileList->SetHeaderSortImage(column, 0);
-    }
     const QList<ColumnSortInfo> history = fileList->SortHistory();
-    if (!history.isEmpty()) {
-        fileList->SetHeaderSortImage(history.first().column,
-                                     history.first().ascending != 0 ? 1 : 2);
-    }
+    // Column -1 clears every header's arrow.
+    OnListSorted(history.isEmpty() ? -1 : history.first().column,
+                 !history.isEmpty() && history.first().ascending != 0);
     EndLoading();
     setWindowTitle(QString::fromUtf16(kTitle));
 }
