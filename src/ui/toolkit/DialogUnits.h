@@ -16,6 +16,8 @@ public:
     int X(int units) const;
     int Y(int units) const;
     QRect Rect(int x, int y, int width, int height) const;
+    // The font's average character width, in pixels.
+    double CharWidth() const { return charWidth; }
 
 private:
     double charWidth;

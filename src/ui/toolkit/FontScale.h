@@ -16,8 +16,7 @@ inline constexpr double kReferenceCharWidth = 6.0;
 // so that what fitted there fits here too: a larger font or a higher font
 // resolution gets wider columns instead of cut texts.
 inline int FontScaledPixels(int pixels, const QFont& font) {
-    // A thousand average characters keep three decimals of the width.
-    return int(std::lround(pixels * (DialogUnits(font).X(4000) / 1000.0) / kReferenceCharWidth));
+    return int(std::lround(pixels * DialogUnits(font).CharWidth() / kReferenceCharWidth));
 }
 
 } // namespace zorvane
