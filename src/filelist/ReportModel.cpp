@@ -80,15 +80,20 @@ void ReportModel::SetDefaultColours(QRgb text, QRgb back) {
     defaultBack = back;
 }
 
-void ReportModel::InsertItem(int row, const QString& text, int image) {
+std::unique_ptr<ReportModel::Item> ReportModel::BlankItem(int image) const {
     auto item = std::make_unique<Item>();
     item->texts.resize(columns.size());
-    if (!item->texts.empty()) {
-        item->texts[0] = text;
-    }
     item->image = image;
     item->report.textColours.assign(columns.size(), defaultText);
     item->report.backColours.assign(columns.size(), defaultBack);
+    return item;
+}
+
+void ReportModel::InsertItem(int row, const QString& text, int image) {
+    std::unique_ptr<Item> item = BlankItem(image);
+    if (!item->texts.empty()) {
+        item->texts[0] = text;
+    }
     beginInsertRows({}, row, row);
     rows.insert(rows.begin() + row, std::move(item));
     endInsertRows();
@@ -103,16 +108,12 @@ void ReportModel::AppendItems(std::vector<NewRow>& newRows) {
     beginInsertRows({}, first, first + int(newRows.size()) - 1);
     rows.reserve(rows.size() + newRows.size());
     for (NewRow& newRow : newRows) {
-        auto item = std::make_unique<Item>();
-        item->texts.resize(columnCount);
+        std::unique_ptr<Item> item = BlankItem(newRow.image);
         const size_t given = std::min(columnCount, newRow.texts.size());
         for (size_t column = 0; column < given; ++column) {
             item->texts[column] = std::move(newRow.texts[column]);
         }
-        item->image = newRow.image;
         item->report.rowData = newRow.rowData;
-        item->report.textColours.assign(columnCount, defaultText);
-        item->report.backColours.assign(columnCount, defaultBack);
         for (const auto& [column, rgb] : newRow.textColours) {
             if (IsColumn(column)) {
                 item->report.textColours[size_t(column)] = rgb;

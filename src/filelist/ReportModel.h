@@ -97,6 +97,9 @@ public:
     QList<QIcon> images;
 
 private:
+    // A row of empty texts in the default colours.
+    std::unique_ptr<Item> BlankItem(int image) const;
+
     std::vector<std::unique_ptr<Item>> rows;
     std::vector<Column> columns;
     QRgb defaultText = qRgb(0, 0, 0);
