@@ -249,18 +249,11 @@ void TimingRun::Report(const QString& what) {
     out << what << u": "_s << clock.elapsed() << u" ms"_s << Qt::endl;
 }
 
-void TimeInsertOnWindowThread(TimingRun& run) {
+// Times `work` and the repaint that follows it.
+template <typename Work> void Step(TimingRun& run, const QString& what, Work&& work) {
     run.clock.start();
-    for (int i = 0; i < run.rows; ++i) {
-        AddTimedRow(run.list, run.records[size_t(i)].get(), i, false);
-    }
-    run.Report(u"insert %1 rows, 18 cells each, window thread"_s.arg(run.rows));
-}
-
-void TimeDeleteAll(TimingRun& run) {
-    run.clock.start();
-    run.list.DeleteRows(CReportCtrl::AllRows);
-    run.Report(u"delete all rows at once"_s);
+    work();
+    run.Report(what);
 }
 
 // What one call from the loader costs by itself.
@@ -280,22 +273,6 @@ void TimeEmptyLoaderCalls(TimingRun& run) {
     run.Report(u"%1 empty calls from a loader thread"_s.arg(run.rows));
 }
 
-void TimeLoaderInsert(TimingRun& run, bool buffered) {
-    run.clock.start();
-    LoadFromThread(run.list, run.records, buffered);
-    run.Report(
-        buffered
-            ? u"insert %1 rows from a loader thread, buffered sink, then sort"_s.arg(run.rows)
-            : u"insert %1 rows from a loader thread, a call per cell, then sort"_s.arg(run.rows));
-}
-
-int TimeColumnClick(TimingRun& run, int column) {
-    run.clock.start();
-    run.list.OnColumnClick(column);
-    QApplication::processEvents();
-    return int(run.clock.elapsed());
-}
-
 // Every column clicked twice, the second click reversing the first, with
 // every row selected so that the selection travels with the rows.
 void TimeSorts(TimingRun& run) {
@@ -303,71 +280,58 @@ void TimeSorts(TimingRun& run) {
     int slowest = 0;
     QString slowestColumn;
     for (int column = 0; column < kFileColumnCount; ++column) {
+        const QString title = kFileColumns[size_t(column)].title.toString();
         for (int pass = 0; pass < 2; ++pass) {
-            const int ms = TimeColumnClick(run, column);
-            run.out << u"sort by "_s << kFileColumns[size_t(column)].title.toString()
+            run.clock.start();
+            run.list.OnColumnClick(column);
+            QApplication::processEvents();
+            const int ms = int(run.clock.elapsed());
+            run.out << u"sort by "_s << title
                     << (pass == 0 ? u" (first click)"_s : u" (reversed)"_s) << u": "_s << ms
                     << u" ms"_s << Qt::endl;
             if (ms > slowest) {
                 slowest = ms;
-                slowestColumn = kFileColumns[size_t(column)].title.toString();
+                slowestColumn = title;
             }
         }
     }
     run.out << u"slowest sort: "_s << slowestColumn << u", "_s << slowest << u" ms"_s << Qt::endl;
 }
 
-void TimeRecolour(TimingRun& run) {
-    run.clock.start();
-    run.list.ApplyRowColours(true);
-    run.Report(u"recolour all rows"_s);
-}
-
-void TimeInvertAndSelectAll(TimingRun& run) {
-    run.clock.start();
-    run.list.InvertSelection();
-    run.list.ApplyStatesToRows(CReportCtrl::AllRows, CReportCtrl::Selected);
-    run.Report(u"invert and select all"_s);
-}
-
-void TimeAutoSizeColumns(TimingRun& run) {
-    run.clock.start();
-    run.list.AutoSizeColumn(-1, false);
-    run.Report(u"size every column to its cells"_s);
-}
-
-void TimeMoveLastToTop(TimingRun& run) {
-    run.clock.start();
-    for (int i = 0; i < 1000; ++i) {
-        run.list.MoveRow(run.rows - 1, 0);
-    }
-    run.Report(u"move the last row to the top 1000 times"_s);
-}
-
-// Row by row, as Remove All takes them out.
-void TimeRemoveAll(TimingRun& run) {
-    run.clock.start();
-    while (run.list.RowCount() > 0) {
-        run.list.DeleteRow(0, false);
-    }
-    run.Report(u"delete row 0 until empty (Remove All)"_s);
-}
-
 int Timings(int rows) {
     TimingRun run(rows);
-    TimeInsertOnWindowThread(run);
-    TimeDeleteAll(run);
+    CReportCtrl& list = run.list;
+    Step(run, u"insert %1 rows, 18 cells each, window thread"_s.arg(rows), [&] {
+        for (int i = 0; i < rows; ++i) {
+            AddTimedRow(list, run.records[size_t(i)].get(), i, false);
+        }
+    });
+    Step(run, u"delete all rows at once"_s, [&] { list.DeleteRows(CReportCtrl::AllRows); });
     TimeEmptyLoaderCalls(run);
-    TimeLoaderInsert(run, true);
+    Step(run, u"insert %1 rows from a loader thread, buffered sink, then sort"_s.arg(rows),
+         [&] { LoadFromThread(list, run.records, true); });
     // Both loads start from an empty list, so that they compare.
-    run.list.DeleteRows(CReportCtrl::AllRows);
-    TimeLoaderInsert(run, false);
+    list.DeleteRows(CReportCtrl::AllRows);
+    Step(run, u"insert %1 rows from a loader thread, a call per cell, then sort"_s.arg(rows),
+         [&] { LoadFromThread(list, run.records, false); });
     TimeSorts(run);
-    TimeRecolour(run);
-    TimeInvertAndSelectAll(run);
-    TimeAutoSizeColumns(run);
-    TimeMoveLastToTop(run);
-    TimeRemoveAll(run);
+    Step(run, u"recolour all rows"_s, [&] { list.ApplyRowColours(true); });
+    Step(run, u"invert and select all"_s, [&] {
+        list.InvertSelection();
+        list.ApplyStatesToRows(CReportCtrl::AllRows, CReportCtrl::Selected);
+    });
+    Step(run, u"size every column to its cells"_s, [&] { list.AutoSizeColumn(-1, false); });
+    Step(run, u"move the last row to the top 1000 times"_s, [&] {
+        for (int i = 0; i < 1000; ++i) {
+            list.MoveRow(rows - 1, 0);
+        }
+    });
+    // Row by row, as Remove All takes them out.
+    Step(run, u"delete row 0 until empty (Remove All)"_s, [&] {
+        while (list.RowCount() > 0) {
+            list.DeleteRow(0, false);
+        }
+    });
     return 0;
 }
 
