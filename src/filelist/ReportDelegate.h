@@ -30,17 +30,10 @@ public:
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        // The option's palette is the view's at painting time, so a change
-        // of theme shows at the next repaint.
-        const QColor base = option->palette.color(QPalette::Base);
         const QVariant back = index.data(Qt::BackgroundRole);
-        const QColor background =
-            back.isValid() ? ThemedColour(back.value<QBrush>().color(), base) : base;
         const QVariant fore = index.data(Qt::ForegroundRole);
-        const QColor text = fore.isValid() ? ThemedColour(fore.value<QBrush>().color(), base)
-                                           : option->palette.color(QPalette::Text);
-        option->backgroundBrush = background;
-        option->palette.setColor(QPalette::Text, ReadableOn(background, text));
+        ApplyThemedColours(option, back.isValid() ? back.value<QBrush>().color() : QColor(),
+                           fore.isValid() ? fore.value<QBrush>().color() : QColor());
     }
 };
 

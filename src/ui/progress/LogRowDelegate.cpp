@@ -23,17 +23,8 @@ QColor LogRowDelegate::TextColourFor(int level) {
 
 void LogRowDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
-    // Taken from the palette at every paint, so a change of theme while the
-    // window is open shows at the next repaint.
-    const QColor base = option->palette.color(QPalette::Base);
-    const QColor background = ThemedColour(BackgroundFor(index.row()), base);
-    option->backgroundBrush = background;
     const int level = index.siblingAtColumn(0).data(kLevelRole).toInt();
-    const QColor text = TextColourFor(level);
-    option->palette.setColor(QPalette::Text,
-                             ReadableOn(background, text.isValid()
-                                                        ? ThemedColour(text, base)
-                                                        : option->palette.color(QPalette::Text)));
+    ApplyThemedColours(option, BackgroundFor(index.row()), TextColourFor(level));
 }
 
 } // namespace zorvane

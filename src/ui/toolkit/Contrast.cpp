@@ -1,5 +1,7 @@
 #include "Contrast.h"
 
+#include <QStyleOptionViewItem>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -120,6 +122,16 @@ QColor ThemedColour(const QColor& colour, const QColor& base) {
         return QColor(int(std::lround(c[0])), int(std::lround(c[1])), int(std::lround(c[2])));
     };
     return at(LowestThat(0, 2, [&](double t) { return RelativeLuminance(at(t)) >= target; }));
+}
+
+void ApplyThemedColours(QStyleOptionViewItem* option, const QColor& background,
+                        const QColor& text) {
+    const QColor base = option->palette.color(QPalette::Base);
+    const QColor back = background.isValid() ? ThemedColour(background, base) : base;
+    const QColor fore =
+        text.isValid() ? ThemedColour(text, base) : option->palette.color(QPalette::Text);
+    option->backgroundBrush = back;
+    option->palette.setColor(QPalette::Text, ReadableOn(back, fore));
 }
 
 } // namespace zorvane

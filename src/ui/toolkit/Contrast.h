@@ -2,6 +2,8 @@
 
 #include <QColor>
 
+class QStyleOptionViewItem;
+
 namespace zorvane {
 
 // The program's fixed colours were chosen for a white list on a light
@@ -38,5 +40,11 @@ QColor ReadableOn(const QColor& background, const QColor& preferred,
 // as that much, so that strong dark colours keep their hue when lightened.
 QColor ThemedColour(const QColor& colour, const QColor& base);
 inline constexpr double kKeptHueContrast = 7.0;
+
+// Paints an item of a list in the fixed colours `background` and `text`
+// (invalid: the theme's base, the theme's text), each themed for the
+// option's palette, the text readable on the background. Taken from the
+// palette at every paint, so a change of theme shows at the next repaint.
+void ApplyThemedColours(QStyleOptionViewItem* option, const QColor& background, const QColor& text);
 
 } // namespace zorvane
