@@ -5,6 +5,7 @@
 #include "ConversionTask.h"
 #include "StreamDamage.h"
 #include "TagLibText.h"
+#include "TagWriter.h"
 #include "platform/DisplayText.h"
 #include "settings/ConversionSettings.h"
 
@@ -32,13 +33,6 @@ namespace zorvane {
 
 namespace {
 
-// The tag step writes these from the task's texts (and its credit).
-constexpr const char* kWrittenFrames[] = {"TPE1", "TPE2", "TALB", "TRCK",
-                                          "TIT2", "TCON", "TDRC", "TENC"};
-// Of those, the ones whose other values the output keeps.
-constexpr const char* kMultiValueFrames[] = {"TPE1", "TPE2", "TALB", "TRCK", "TIT2", "TCON"};
-constexpr const char* kWrittenApeKeys[] = {
-    "ARTIST", "ALBUM ARTIST", "ALBUM", "TRACK", "TITLE", "GENRE", "DATE", "COMMENT", "ENCODED BY"};
 // They map the source's MPEG frames to bytes and times; the output's frames
 // lie elsewhere, so a player would seek wrong by them.
 constexpr const char* kDroppedFrames[] = {"MLLT", "SEEK", "ASPI"};
@@ -66,6 +60,23 @@ bool IsOneOf(const TagLib::ByteVector& id, std::initializer_list<const char*> id
 template <size_t N> bool IsOneOf(const TagLib::ByteVector& id, const char* const (&ids)[N]) {
     return std::any_of(std::begin(ids), std::end(ids),
                        [&id](const char* other) { return id == other; });
+}
+
+// A frame the tag step writes itself from the task's texts and credit.
+// Comments are not among them: only the list's comment is, the others are
+// copied (see ListedComment).
+bool IsWrittenFrame(const TagLib::ByteVector& id) {
+    return id == kCreditFrame ||
+           std::any_of(kWrittenTexts.begin(), kWrittenTexts.end(),
+                       [&id](const WrittenText& w) { return id == w.frame && id != "COMM"; });
+}
+
+// An APE item the tag step writes itself (keys as TagLib lists them, in
+// upper case).
+bool IsWrittenApeKey(const QByteArray& key) {
+    return key == "ENCODED BY" ||
+           std::any_of(kWrittenTexts.begin(), kWrittenTexts.end(),
+                       [&key](const WrittenText& w) { return key == w.apeKey; });
 }
 
 // Source times to output times: both speed modes change every length by
@@ -177,7 +188,8 @@ public:
         CopiedTags& copied = task.copiedTags;
         copied.id3v2Version = int(tag.header()->majorVersion());
         outVersion = OutputId3v2Version(copied.id3v2Version);
-        for (const char* id : kMultiValueFrames) {
+        for (size_t i = 0; i < kMultiValueTexts; ++i) {
+            const char* id = kWrittenTexts[i].frame;
             const TagLib::ID3v2::FrameList& frames = tag.frameList(id);
             const auto* text =
                 frames.isEmpty()
@@ -206,8 +218,7 @@ public:
     void Ape(const TagLib::APE::Tag& tag) {
         for (const auto& [key, item] : tag.itemListMap()) {
             const QByteArray name = QByteArray(key.toCString(true));
-            if (std::find(std::begin(kWrittenApeKeys), std::end(kWrittenApeKeys), name) !=
-                std::end(kWrittenApeKeys)) {
+            if (IsWrittenApeKey(name)) {
                 if (item.type() == TagLib::APE::Item::Text && item.values().size() > 1) {
                     task.copiedTags.multiValued.push_back(
                         {name, FromTagLib(item.toString()), FromTagLib(item.values())});
@@ -238,7 +249,7 @@ private:
             header.tagAlterPreservation() ||
             (header.fileAlterPreservation() &&
              dynamic_cast<TagLib::ID3v2::UnknownFrame*>(&frame)) ||
-            IsOneOf(id, kWrittenFrames) || IsOneOf(id, kDroppedFrames)) {
+            IsWrittenFrame(id) || IsOneOf(id, kDroppedFrames)) {
             return;
         }
         if (id == "APIC") {

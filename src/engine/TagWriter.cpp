@@ -109,12 +109,10 @@ QByteArray RenderId3v2(const CConversionTask& task) {
         frame.setText(values);
         append(frame);
     };
-    text("TPE1", ValuesFor(task, {"TPE1"}, task.artist));
-    text("TPE2", ValuesFor(task, {"TPE2"}, task.albumArtist));
-    text("TALB", ValuesFor(task, {"TALB"}, task.album));
-    text("TRCK", ValuesFor(task, {"TRCK"}, task.track));
-    text("TIT2", ValuesFor(task, {"TIT2"}, task.title));
-    text("TCON", ValuesFor(task, {"TCON"}, task.genre));
+    for (size_t i = 0; i < kMultiValueTexts; ++i) {
+        const WrittenText& written = kWrittenTexts[i];
+        text(written.frame, ValuesFor(task, {written.frame}, task.*written.text));
+    }
     if (version == 4) {
         text("TDRC", ToTagLib(task.date));
     } else {
@@ -128,7 +126,7 @@ QByteArray RenderId3v2(const CConversionTask& task) {
         comment.setText(ToTagLib(task.comment));
         append(comment);
     }
-    text("TENC", ToTagLib(EncoderCreditText()));
+    text(kCreditFrame, ToTagLib(EncoderCreditText()));
     // Re-encoding must not lose the album art people care about.
     for (const TagPicture& picture : task.pictures) {
         TagLib::ID3v2::AttachedPictureFrame frame;
@@ -152,19 +150,11 @@ QByteArray RenderId3v2(const CConversionTask& task) {
 }
 
 void WriteApe(TagLib::APE::Tag& tag, const CConversionTask& task) {
-    struct Written {
-        const char* key;
-        const QString& text;
-        const char* frame; // the ID3v2 frame of the same text
-    };
-    const Written items[] = {
-        {"ARTIST", task.artist, "TPE1"}, {"ALBUM ARTIST", task.albumArtist, "TPE2"},
-        {"ALBUM", task.album, "TALB"},   {"TRACK", task.track, "TRCK"},
-        {"TITLE", task.title, "TIT2"},   {"GENRE", task.genre, "TCON"},
-        {"DATE", task.date, "TDRC"},     {"COMMENT", task.comment, "COMM"}};
-    for (const Written& item : items) {
-        tag.setItem(item.key, TagLib::APE::Item(
-                                  item.key, ValuesFor(task, {item.key, item.frame}, item.text)));
+    for (const WrittenText& written : kWrittenTexts) {
+        tag.setItem(
+            written.apeKey,
+            TagLib::APE::Item(written.apeKey, ValuesFor(task, {written.apeKey, written.frame},
+                                                        task.*written.text)));
     }
     tag.addValue("Encoded By", ToTagLib(EncoderCreditText()), true);
     for (const QByteArray& bytes : task.copiedTags.apeItems) {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "TagTexts.h"
+
 #include <QByteArray>
 #include <QString>
+
+#include <array>
 
 namespace zorvane {
 
@@ -10,6 +14,30 @@ class ConversionState;
 
 // The product's web address, part of the encoder credit in every output.
 inline constexpr char16_t kProductWebAddress[] = u"https://www.quenlor.com/zorvane";
+
+// The list's texts the tag step writes, in the order it writes them: the
+// ID3v2 frame (the 2.4 one; a 2.3 output writes the date as TYER and its
+// kin) and the APE key of each. The first six keep every value of a source
+// frame or item that had several, while the task's text is the list's.
+struct WrittenText {
+    const char* frame;
+    const char* apeKey;
+    QString TagTexts::*text;
+};
+inline constexpr std::array<WrittenText, 8> kWrittenTexts{{
+    {"TPE1", "ARTIST", &TagTexts::artist},
+    {"TPE2", "ALBUM ARTIST", &TagTexts::albumArtist},
+    {"TALB", "ALBUM", &TagTexts::album},
+    {"TRCK", "TRACK", &TagTexts::track},
+    {"TIT2", "TITLE", &TagTexts::title},
+    {"TCON", "GENRE", &TagTexts::genre},
+    {"TDRC", "DATE", &TagTexts::date},
+    {"COMM", "COMMENT", &TagTexts::comment},
+}};
+inline constexpr size_t kMultiValueTexts = 6;
+// The frame and APE key of the encoder credit, written after the texts.
+inline constexpr char kCreditFrame[] = "TENC";
+inline constexpr char kCreditApeKey[] = "ENCODED BY";
 
 // "Zorvane", CR LF, and the web address: the "encoded by" text of ID3v2 and APE.
 QString EncoderCreditText();
