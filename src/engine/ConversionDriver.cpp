@@ -111,7 +111,6 @@ double RunStages(EngineContext& ctx, ConversionState& state, CConversionTask& ta
     }
     JoinStage(state, state.tempoThread);
     JoinStage(state, state.encoderThread);
-    ctx.currentTask.store(nullptr);
 
     const double fileSeconds = state.FileAudioSeconds();
     // Cleared before the seconds join the finished ones, so that no

@@ -242,7 +242,6 @@ int OpenSourceFile(ConversionState& state, const QString& path) {
 int RunDecoder(EngineContext& ctx, CConversionTask& task) {
     ConversionState& state = *ctx.progressWindow;
     StageTimer timer(state.profile.decoder);
-    ctx.currentTask.store(&task);
     task.decoding.Set(1);
 
     int result = 0;

@@ -3,8 +3,6 @@
 #include "ConversionTask.h"
 #include "RingBuffer.h"
 
-#include <atomic>
-
 struct mpg123_handle_struct;
 
 namespace zorvane {
@@ -20,8 +18,7 @@ class ConversionState;
 // once by the first context.
 //
 // Thread safety: progressWindow is set before a run's driver starts and
-// cleared after it ended; currentTask is set by the driver thread before the
-// stage threads of a file start and read by them.
+// cleared after it ended.
 class EngineContext {
 public:
     EngineContext();
@@ -34,7 +31,6 @@ public:
     QString InitError() const { return initError; }
 
     ConversionState* progressWindow = nullptr;
-    std::atomic<CConversionTask*> currentTask{nullptr};
     SampleRing decodedRing{kRingCapacity};
     SampleRing processedRing{kRingCapacity};
     mpg123_handle_struct* decoderHandle = nullptr;

@@ -25,6 +25,7 @@ namespace {
 struct RingBinding {
     EngineContext& ctx;
     ConversionState& state;
+    const CConversionTask& task; // the driver's working copy, alive until joined
 };
 static_assert(std::is_trivially_copyable_v<RingBinding>);
 static_assert(std::is_trivially_destructible_v<RingBinding>);
@@ -42,8 +43,7 @@ int InputDrain(sox_effect_t* effp, sox_sample_t* obuf, size_t* osamp) {
     SampleRing& ring = binding.ctx.decodedRing;
     while (binding.state.IsRunning()) {
         // Flag first: once it reads 0, the fill level read by Read() is final.
-        const CConversionTask* task = binding.ctx.currentTask.load();
-        const bool decoderDone = !task || task->decoding.Get() == 0;
+        const bool decoderDone = binding.task.decoding.Get() == 0;
         if (decoderDone || ring.Used(0) >= requested) {
             const uint32_t n = ring.Read(obuf, requested);
             *osamp = n;
@@ -206,7 +206,7 @@ int RunTempoStage(EngineContext& ctx, CConversionTask& task) {
     ConversionState& state = *ctx.progressWindow;
     StageTimer timer(state.profile.tempo);
     task.processing.Set(1);
-    const RingBinding binding{ctx, state};
+    const RingBinding binding{ctx, state, task};
     int result = 1;
     try {
         if (!EnsureSoxLibrary()) {
