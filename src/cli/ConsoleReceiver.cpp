@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 namespace zorvane {
@@ -44,8 +43,8 @@ void ConsoleOutput::Write(const QString& text) {
     }
     const int error = errno != 0 ? errno : EIO;
     failed = true;
-    QString message = QStringLiteral("cannot write to standard output: %1")
-                          .arg(QString::fromLocal8Bit(std::strerror(error)));
+    QString message =
+        QStringLiteral("cannot write to standard output: %1").arg(qt_error_string(error));
     if (!goesOn.isEmpty()) {
         message += QLatin1String("; ") + goesOn;
     }

@@ -10,7 +10,6 @@
 
 #include <QFileInfo>
 
-#include <cstring>
 #include <thread>
 
 namespace zorvane {
@@ -68,7 +67,7 @@ bool MakeOutputFolder(ConversionState& state, int index, const CConversionTask& 
         return true;
     }
     state.PostLog(QStringLiteral("Fail to create folder %1 !").arg(EscapedForDisplay(folder)),
-                  LogError, QString::fromLocal8Bit(std::strerror(error)));
+                  LogError, qt_error_string(error));
     state.failures.push_back({index, state.TakeFirstError()});
     return false;
 }

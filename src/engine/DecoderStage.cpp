@@ -11,7 +11,6 @@
 #include <QFile>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <mpg123.h>
 #include <sys/stat.h>
@@ -220,11 +219,11 @@ int OpenSourceFile(ConversionState& state, const QString& path) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     QString reason;
     if (fd < 0) {
-        reason = QString::fromLocal8Bit(std::strerror(errno));
+        reason = qt_error_string(errno);
     } else {
         struct stat st {};
         if (::fstat(fd, &st) != 0) {
-            reason = QString::fromLocal8Bit(std::strerror(errno));
+            reason = qt_error_string(errno);
         } else if (!S_ISREG(st.st_mode)) {
             reason = QStringLiteral("Not a regular file (a folder, device, FIFO or socket)");
         } else {

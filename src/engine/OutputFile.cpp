@@ -90,7 +90,7 @@ bool OutputFile::Fail(int errorNumber) {
 }
 
 QString OutputFile::ErrorText() const {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return qt_error_string(error);
 }
 
 bool OutputFile::Create() {

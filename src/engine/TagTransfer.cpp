@@ -392,9 +392,7 @@ int ReadSourceTags(ConversionState& state, CConversionTask& task, const QString&
     BoundedTagStream stream(readPath);
     if (!stream.isOpen()) {
         const int error = errno != 0 ? errno : EIO;
-        state.PostLog(
-            QStringLiteral("File Error: %1").arg(QString::fromLocal8Bit(std::strerror(error))),
-            LogError);
+        state.PostLog(QStringLiteral("File Error: %1").arg(qt_error_string(error)), LogError);
         return 0;
     }
     TagLib::MPEG::File source(&stream, TagLib::ID3v2::FrameFactory::instance(), false);

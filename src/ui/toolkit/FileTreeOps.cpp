@@ -20,20 +20,11 @@
 #include <QUrl>
 
 #include <cerrno>
-#include <cstring>
 
 namespace zorvane {
 
 using namespace Qt::Literals::StringLiterals;
 using namespace filetree;
-
-namespace {
-
-QString SystemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-} // namespace
 
 // Stops the watch around the tree's own changes to the disk, so that they do
 // not make it reload, and starts it again on the same folder afterwards.
@@ -142,9 +133,9 @@ bool CFileTreeCtrl::DeleteItemFromDisk(QTreeWidgetItem* item) {
     }
     if (!done) {
         const QString name = EscapedForDisplay(info->path);
-        ShowMessage(permanent
-                        ? u"Cannot delete \"%1\": %2"_s.arg(name, SystemReason(error))
-                        : u"Cannot move \"%1\" to the trash: %2"_s.arg(name, SystemReason(error)));
+        ShowMessage(
+            permanent ? u"Cannot delete \"%1\": %2"_s.arg(name, qt_error_string(error))
+                      : u"Cannot move \"%1\" to the trash: %2"_s.arg(name, qt_error_string(error)));
         if (!NativeExists(native)) {
             RemoveVanished(SerialOf(item));
         }
@@ -219,7 +210,7 @@ void CFileTreeCtrl::OnEndLabelEdit(QTreeWidgetItem* item, const QString& text) {
                 ? u"Cannot rename \"%1\": a file or folder named \"%2\" already exists."_s.arg(
                       EscapedForDisplay(info->displayName), EscapedForDisplay(newName))
                 : u"Cannot rename \"%1\": %2"_s.arg(EscapedForDisplay(info->displayName),
-                                                    SystemReason(error)));
+                                                    qt_error_string(error)));
         return;
     }
     item->setText(0, EscapedForDisplay(text));
@@ -286,7 +277,7 @@ QTreeWidgetItem* CFileTreeCtrl::CreateChildFolder(QTreeWidgetItem* item,
     }
     if (!made) {
         ShowMessage(u"Cannot create the folder \"%1\": %2"_s.arg(EscapedForDisplay(path),
-                                                                 SystemReason(error)));
+                                                                 qt_error_string(error)));
         return nullptr;
     }
     const quint64 serial = SerialOf(item);
