@@ -197,6 +197,9 @@ public:
     bool DeleteRow(int row, bool selectNext);
     // Deletes the rows matching the filter; returns how many.
     int DeleteRows(unsigned filter);
+    // Deletes the rows marked non-zero (one mark per row, from the top);
+    // returns how many. The selection of the rows that stay is kept.
+    int DeleteRows(const std::vector<char>& marked);
     MediaFileInfo* GetRowData(int row) const;
     bool SetRowData(int row, MediaFileInfo* record);
     // An invalid colour stands for the system's default. A row outside the

@@ -116,31 +116,52 @@ int CReportCtrl::DeleteRows(unsigned filter) {
     if (!IsWindowThread()) {
         return OnWindowThread([&] { return DeleteRows(filter); });
     }
+    if ((filter & AllRows) == 0) {
+        return DeleteRows(MatchingRows(filter));
+    }
+    FinishCellEdit(false);
+    const int deleted = reportModel->Rows();
+    reportModel->RemoveItems(0, deleted);
+    return deleted;
+}
+
+int CReportCtrl::DeleteRows(const std::vector<char>& marked) {
     FinishCellEdit(false);
     const bool wasUpdating = updatesEnabled();
     setUpdatesEnabled(false);
-    int deleted = 0;
-    if ((filter & AllRows) != 0) {
-        deleted = reportModel->Rows();
-        reportModel->RemoveItems(0, deleted);
-    } else {
-        const std::vector<char> matching = MatchingRows(filter);
-        // From the bottom, one run of neighbours at a time, so that indices
-        // still to be visited do not shift.
-        int row = reportModel->Rows() - 1;
-        while (row >= 0) {
-            if (matching[size_t(row)] == 0) {
-                --row;
-                continue;
+    // A selection of many separate ranges is set aside while the rows go and
+    // given back to the rows that stay: the selection model adjusts every
+    // range on each removal, which over thousands of ranges took seconds.
+    const bool setAside = selectionModel()->selection().size() > 1;
+    std::vector<char> keptSelected;
+    if (setAside) {
+        const std::vector<char> selected = SelectedRowMask();
+        for (size_t row = 0; row < selected.size(); ++row) {
+            if (row >= marked.size() || marked[row] == 0) {
+                keptSelected.push_back(selected[row]);
             }
-            int first = row;
-            while (first > 0 && matching[size_t(first - 1)] != 0) {
-                --first;
-            }
-            reportModel->RemoveItems(first, row - first + 1);
-            deleted += row - first + 1;
-            row = first - 1;
         }
+        selectionModel()->clearSelection();
+    }
+    // From the bottom, one run of neighbours at a time, so that indices
+    // still to be visited do not shift.
+    int deleted = 0;
+    int row = std::min(reportModel->Rows(), int(marked.size())) - 1;
+    while (row >= 0) {
+        if (marked[size_t(row)] == 0) {
+            --row;
+            continue;
+        }
+        int first = row;
+        while (first > 0 && marked[size_t(first - 1)] != 0) {
+            --first;
+        }
+        reportModel->RemoveItems(first, row - first + 1);
+        deleted += row - first + 1;
+        row = first - 1;
+    }
+    if (setAside) {
+        SelectRows(keptSelected, true);
     }
     setUpdatesEnabled(wasUpdating);
     return deleted;

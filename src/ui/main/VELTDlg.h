@@ -204,6 +204,11 @@ public:
     QString RowPath(int row) const;
     // Takes a row out of the list and its sizes out of the totals.
     void RemoveRow(int row);
+    // Removes the rows (from the top, each once) in one pass of the list.
+    void RemoveRows(const std::vector<int>& rows);
+    // Takes the row's record out of the totals and frees it; the row stays,
+    // pointing at nothing.
+    void ForgetRecord(int row);
     // Frees every row's record, deletes the rows and clears the totals.
     void FreeAllRows();
 

@@ -71,59 +71,6 @@ bool IsPlainFileName(const QString& name) {
            !name.contains(QChar(u'\0'));
 }
 
-// Removes `doomed` (rows from the top, each once) from the bottom up, so
-// that the indices still to visit do not shift and the list never moves its
-// remaining rows up once per removed row. What stays, and in which order, is
-// the same as removing from the top.
-//
-// A selection of many separate ranges is set aside while the rows go and
-// given back to the rows that stay: the selection model adjusts every range
-// on each removal, which over thousands of ranges and rows took seconds.
-void RemoveRowsFromBottom(CReportCtrl& list, const std::vector<int>& doomed,
-                          const std::function<void(int)>& removeRow) {
-    QItemSelectionModel* selection = list.selectionModel();
-    const bool setAside = selection->selection().size() > 1;
-    std::vector<char> keepSelected;
-    if (setAside) {
-        const int count = list.RowCount();
-        std::vector<char> selected(size_t(count), 0);
-        for (int row : list.SelectedRows()) {
-            selected[size_t(row)] = 1;
-        }
-        auto next = doomed.begin();
-        for (int row = 0; row < count; ++row) {
-            if (next != doomed.end() && *next == row) {
-                ++next;
-            } else {
-                keepSelected.push_back(selected[size_t(row)]);
-            }
-        }
-        selection->clearSelection();
-    }
-    for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) {
-        removeRow(*it);
-    }
-    if (!setAside || list.model() == nullptr) {
-        return;
-    }
-    QItemSelection kept;
-    const int rows = int(keepSelected.size());
-    for (int row = 0; row < rows; ++row) {
-        if (keepSelected[size_t(row)] == 0) {
-            continue;
-        }
-        int last = row;
-        while (last + 1 < rows && keepSelected[size_t(last + 1)] != 0) {
-            ++last;
-        }
-        kept.append(QItemSelectionRange(list.model()->index(row, 0), list.model()->index(last, 0)));
-        row = last;
-    }
-    if (!kept.isEmpty()) {
-        selection->select(kept, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
-}
-
 // While a command changes many rows: selection changes do not refresh the
 // status bar one by one, and the list does not paint half-done states. At the
 // end the status bar shows the outcome once. Clearing loadRunning also stops
@@ -152,7 +99,7 @@ private:
 } // namespace
 
 void CVELTDlg::FreeAllRows() {
-    // No row may point at a freed record while the rows go (see RemoveRow).
+    // No row may point at a freed record while the rows go (see ForgetRecord).
     for (int row = 0; row < fileList->RowCount(); ++row) {
         delete fileList->GetRowData(row);
         fileList->SetRowData(row, nullptr);
@@ -171,6 +118,20 @@ void CVELTDlg::RemoveRow(int row) {
     if (row < 0 || row >= fileList->RowCount()) {
         return;
     }
+    ForgetRecord(row);
+    fileList->DeleteRow(row, false);
+}
+
+void CVELTDlg::RemoveRows(const std::vector<int>& rows) {
+    std::vector<char> marked(size_t(fileList->RowCount()), 0);
+    for (int row : rows) {
+        ForgetRecord(row);
+        marked[size_t(row)] = 1;
+    }
+    fileList->DeleteRows(marked);
+}
+
+void CVELTDlg::ForgetRecord(int row) {
     MediaFileInfo* info = fileList->GetRowData(row);
     --fileCount;
     if (info != nullptr) {
@@ -187,7 +148,6 @@ void CVELTDlg::RemoveRow(int row) {
     // goes: deleting it may finish an edit, whose handler reads the list.
     fileList->SetRowData(row, nullptr);
     delete info;
-    fileList->DeleteRow(row, false);
 }
 
 // --- Opening ---------------------------------------------------------------------
@@ -362,7 +322,7 @@ void CVELTDlg::OnMoveToBottom() {
 
 void CVELTDlg::OnRemoveSelected() {
     BulkRowChange change(loadRunning, *fileList, [this] { UpdateTotalsPane(); });
-    RemoveRowsFromBottom(*fileList, fileList->SelectedRows(), [this](int row) { RemoveRow(row); });
+    RemoveRows(fileList->SelectedRows());
 }
 
 void CVELTDlg::OnRemoveAll() {
@@ -378,7 +338,7 @@ void CVELTDlg::OnRemoveDead() {
             dead.push_back(row);
         }
     }
-    RemoveRowsFromBottom(*fileList, dead, [this](int row) { RemoveRow(row); });
+    RemoveRows(dead);
 }
 
 void CVELTDlg::OnRemoveDuplicates() {
@@ -403,7 +363,7 @@ void CVELTDlg::OnRemoveDuplicates() {
             seen.insert(key);
         }
     }
-    RemoveRowsFromBottom(*fileList, duplicates, [this](int row) { RemoveRow(row); });
+    RemoveRows(duplicates);
 }
 
 void CVELTDlg::OnDeleteFiles() {
@@ -416,9 +376,13 @@ void CVELTDlg::OnDeleteFiles() {
         return;
     }
     BulkRowChange change(loadRunning, *fileList, [this] { UpdateTotalsPane(); });
-    RemoveRowsFromBottom(*fileList, fileList->SelectedRows(), [this](int row) {
-        const QString path = RowPath(row);
-        RemoveRow(row);
+    const std::vector<int> rows = fileList->SelectedRows();
+    QStringList paths;
+    for (int row : rows) {
+        paths << RowPath(row);
+    }
+    RemoveRows(rows);
+    for (const QString& path : paths) {
         // A folder that has taken the file's name since is not what the user
         // chose to delete, and deleting it would take everything inside.
         const QFileInfo info(path);
@@ -426,7 +390,7 @@ void CVELTDlg::OnDeleteFiles() {
             services.fileActions != nullptr) {
             services.fileActions->DeletePermanently(path);
         }
-    });
+    }
 }
 
 // --- Dragging files out --------------------------------------------------------------------
@@ -459,7 +423,7 @@ void CVELTDlg::StartDragOut() {
             gone.push_back(row);
         }
     }
-    RemoveRowsFromBottom(*fileList, gone, [this](int row) { RemoveRow(row); });
+    RemoveRows(gone);
     if (!gone.empty()) {
         UpdateTotalsPane();
     }
