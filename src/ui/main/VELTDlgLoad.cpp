@@ -107,9 +107,6 @@ void CVELTDlg::StopLoader() {
         // The loader never waits on a stopped load's behalf, but it may be
         // in the middle of handing over a row or a box: serve it until it ends.
         while (!loadThread.WaitFor(10)) {
-            if (fileList != nullptr) {
-                fileList->RunPendingLoaderCalls();
-            }
             DrainChannel();
         }
         loadThread.Join();
