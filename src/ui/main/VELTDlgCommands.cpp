@@ -19,7 +19,6 @@
 #include <QDrag>
 #include <QFile>
 #include <QFileInfo>
-#include <QItemSelectionModel>
 #include <QMimeData>
 #include <QSet>
 #include <QUrl>
@@ -27,6 +26,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <numeric>
 #include <system_error>
 #include <vector>
 
@@ -289,13 +289,14 @@ void CVELTDlg::OnSelectNext() {
 
 namespace {
 
-// Only the first selected row moves, even when several are selected.
-void MoveFirstSelected(CReportCtrl& list, int offset, int fixedTarget, bool useOffset) {
+// Only the first selected row moves, even when several are selected; `to`
+// gives its new place from its present one.
+template <typename Target> void MoveFirstSelected(CReportCtrl& list, Target to) {
     const int row = list.NextRow(CReportCtrl::Selected);
     if (row < 0) {
         return;
     }
-    const int moved = list.MoveRow(row, useOffset ? row + offset : fixedTarget);
+    const int moved = list.MoveRow(row, to(row));
     list.ApplyRowColours(true);
     list.EnsureRowVisible(moved);
 }
@@ -303,19 +304,19 @@ void MoveFirstSelected(CReportCtrl& list, int offset, int fixedTarget, bool useO
 } // namespace
 
 void CVELTDlg::OnMoveUp() {
-    MoveFirstSelected(*fileList, -1, 0, true);
+    MoveFirstSelected(*fileList, [](int row) { return row - 1; });
 }
 
 void CVELTDlg::OnMoveDown() {
-    MoveFirstSelected(*fileList, 1, 0, true);
+    MoveFirstSelected(*fileList, [](int row) { return row + 1; });
 }
 
 void CVELTDlg::OnMoveToTop() {
-    MoveFirstSelected(*fileList, 0, -1, false);
+    MoveFirstSelected(*fileList, [](int) { return -1; });
 }
 
 void CVELTDlg::OnMoveToBottom() {
-    MoveFirstSelected(*fileList, 0, INT_MAX, false);
+    MoveFirstSelected(*fileList, [](int) { return INT_MAX; });
 }
 
 // --- Removing ----------------------------------------------------------------------------
@@ -450,17 +451,12 @@ void CVELTDlg::BuildTasks(bool selectedOnly) {
     // The run keeps its own copy: the stages read it on their threads.
     state.settings = services.settings->settings;
     // Building tasks changes no row, so the rows can be chosen at once.
-    const int rows = fileList->RowCount();
-    std::vector<char> chosen(size_t(rows), selectedOnly ? 0 : 1);
+    std::vector<int> rows(size_t(fileList->RowCount()));
+    std::iota(rows.begin(), rows.end(), 0);
     if (selectedOnly) {
-        for (int row : fileList->SelectedRows()) {
-            chosen[size_t(row)] = 1;
-        }
+        rows = fileList->SelectedRows();
     }
-    for (int row = 0; row < rows; ++row) {
-        if (chosen[size_t(row)] == 0) {
-            continue;
-        }
+    for (int row : rows) {
         const MediaFileInfo* info = fileList->GetRowData(row);
         if (info == nullptr || info->invalid != 0) {
             continue;
