@@ -14,43 +14,11 @@ set(ZORVANE_GENERATED ${PROJECT_BINARY_DIR}/install)
 set(ZORVANE_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/zorvane)
 
 # The release this tree builds. Both the AppStream metadata and the package's
-# changelog date it; change it together with the version in project().
+# changelog date it; change both lines together with the version in project().
 set(ZORVANE_RELEASE_DATE 2026-12-10)
 
-# The changelog wants the same day as an RFC 2822 date, weekday included.
-# string(TIMESTAMP) formats "now", which SOURCE_DATE_EPOCH can pin to the day;
-# the day's Unix time comes from the "days from civil" formula, so that no
-# tool outside CMake is needed at configure time.
-function(zorvane_rfc2822_date out iso_date)
-  string(REPLACE "-" ";" ymd ${iso_date})
-  list(GET ymd 0 year)
-  list(GET ymd 1 month)
-  list(GET ymd 2 day)
-  # The year is counted from March, so that the leap day comes last.
-  if(month GREATER 2)
-    set(era_year ${year})
-    math(EXPR month_from_march "${month} - 3")
-  else()
-    math(EXPR era_year "${year} - 1")
-    math(EXPR month_from_march "${month} + 9")
-  endif()
-  math(EXPR era "${era_year} / 400")
-  math(EXPR year_of_era "${era_year} - ${era} * 400")
-  math(EXPR day_of_year "(153 * ${month_from_march} + 2) / 5 + ${day} - 1")
-  math(EXPR day_of_era
-       "${year_of_era} * 365 + ${year_of_era} / 4 - ${year_of_era} / 100 + ${day_of_year}")
-  math(EXPR epoch "(${era} * 146097 + ${day_of_era} - 719468) * 86400")
-  set(saved "$ENV{SOURCE_DATE_EPOCH}")
-  set(ENV{SOURCE_DATE_EPOCH} ${epoch})
-  string(TIMESTAMP formatted "%a, %d %b %Y %H:%M:%S +0000" UTC)
-  if(saved STREQUAL "")
-    unset(ENV{SOURCE_DATE_EPOCH})
-  else()
-    set(ENV{SOURCE_DATE_EPOCH} "${saved}")
-  endif()
-  set(${out} "${formatted}" PARENT_SCOPE)
-endfunction()
-zorvane_rfc2822_date(ZORVANE_RELEASE_CHANGELOG_DATE ${ZORVANE_RELEASE_DATE})
+# The same day as the changelog writes it (RFC 2822, weekday included).
+set(ZORVANE_RELEASE_CHANGELOG_DATE "Thu, 10 Dec 2026 00:00:00 +0000")
 
 # zorvane-convert, its manual page and its bash completion.
 install(TARGETS zorvane-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -69,9 +37,7 @@ foreach(page IN LISTS ZORVANE_MAN_PAGES)
   add_custom_command(
     OUTPUT ${ZORVANE_GENERATED}/man/${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${ZORVANE_GENERATED}/man
-    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/${page}
-            ${ZORVANE_GENERATED}/man/${page}
-    COMMAND gzip -9nf ${ZORVANE_GENERATED}/man/${page}
+    COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/docs/${page} > ${ZORVANE_GENERATED}/man/${page}.gz
     DEPENDS ${PROJECT_SOURCE_DIR}/docs/${page}
     COMMENT "Compressing the manual page ${page}"
     VERBATIM)
